@@ -1,0 +1,10 @@
+# Sanitizers apply to the whole build so that every library and test is instrumented alike.
+if(VORNEL_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(VORNEL_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT VORNEL_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "VORNEL_SANITIZE must be empty, 'address' or 'thread'")
+endif()

@@ -1,0 +1,26 @@
+// Creates the application and the main window, runs the start-up sequence and the event loop.
+
+#include <QApplication>
+
+#include "core/startup.h"
+#include "ui/frm_vornel.h"
+#include "ui/message_boxes.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Vornel"));
+  QApplication::setApplicationVersion(
+      QStringLiteral("%1.%2").arg(VORNEL_VERSION_MAJOR).arg(VORNEL_VERSION_MINOR));
+
+  vornel::ui::frmVornel window;
+  vornel::ui::QtMessageBoxes messages;
+  vornel::core::Program program(window, messages,
+                                {QCoreApplication::applicationDirPath().toStdString(),
+                                 QStringLiteral(VORNEL_DIRECTORY_ADDRESS), VORNEL_VERSION_MAJOR,
+                                 VORNEL_VERSION_MINOR});
+  QObject::connect(&window, &vornel::ui::frmVornel::unloading, [&program] { program.Shutdown(); });
+
+  const vornel::core::StartupFailure failure = program.Start();
+  if (failure != vornel::core::StartupFailure::None) return static_cast<int>(failure);
+  return QApplication::exec();
+}

@@ -1,0 +1,157 @@
+#include "core/startup.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+
+#include "core/paths.h"
+#include "playback/audio_library.h"
+
+Q_LOGGING_CATEGORY(lcCore, "vornel.core")
+
+namespace vornel::core {
+
+namespace {
+
+constexpr const char kStationsFileName[] = "stations.dat";
+constexpr int kAudioFrequency = 44100;
+constexpr int kStartVolume = 100;
+
+QString AppTitle() { return QStringLiteral("Vornel"); }
+QString LibraryCaption() { return QStringLiteral("BASS.DLL"); }
+
+// The cached directory's bytes, or nothing when the file cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return std::nullopt;
+  return bytes;
+}
+
+}  // namespace
+
+QString StatusLoadingDirectory() { return QStringLiteral("Загружается список станций"); }
+QString StatusChooseStation() { return QStringLiteral("Выберите станцию"); }
+
+std::vector<TrayMenuItem> TrayMenuItems() {
+  return {{1, QStringLiteral("Показать программу")},
+          {2, QStringLiteral("Играть/Остановить")},
+          {3, QStringLiteral("Закрыть программу")}};
+}
+
+Program::Program(MainWindowHost& window, MessageBoxes& messages, StartupConfig config)
+    : window_(window), messages_(messages), config_(std::move(config)) {}
+
+Program::~Program() {
+  // A start-up that ended early skips the unload sequence, but the output device must still be
+  // closed before the library that owns it is unloaded.
+  if (audioInitialised_) audio_->api().BASS_Free();
+}
+
+std::string Program::ProgramFile(const char* name) const { return RPP(config_.programFolder) + name; }
+
+StartupFailure Program::Start() {
+  window_.ApplyWindowShape();
+  window_.LoadSettings();
+
+  // Relative names the program uses (REC above all) are relative to the program folder.
+  if (!QDir::setCurrent(QString::fromStdString(config_.programFolder))) {
+    qCWarning(lcCore) << "cannot make the program folder current:" << config_.programFolder.c_str();
+  }
+
+  if (const StartupFailure failure = LoadAudioLibrary(); failure != StartupFailure::None) return failure;
+
+  window_.SetVolume(kStartVolume);
+  window_.ShowWindow();
+  window_.SetStatus(StatusLoadingDirectory());
+
+  if (const StartupFailure failure = FetchDirectory(); failure != StartupFailure::None) return failure;
+  window_.SetVersionLabel(QString::fromStdString(VersionLabel(config_.versionMajor, config_.versionMinor)));
+  ReadCachedDirectory();
+  window_.ShowGroupStations(0);
+  window_.SetStatus(StatusChooseStation());
+  window_.AddTrayIcon(AppTitle());
+  window_.CreateTrayMenu(TrayMenuItems());
+  return StartupFailure::None;
+}
+
+StartupFailure Program::LoadAudioLibrary() {
+  const std::string path = ProgramFile(playback::kAudioLibraryFileName);
+  if (!FileExists(path)) {
+    messages_.Show(QStringLiteral("BASS.DLL does not exists"), LibraryCaption(), MessageIcon::Error);
+    return StartupFailure::AudioLibraryMissing;
+  }
+
+  playback::AudioLibrary::LoadResult loaded = playback::AudioLibrary::Load(path);
+  switch (loaded.status) {
+    case playback::AudioLibrary::Status::Loaded:
+      break;
+    case playback::AudioLibrary::Status::CannotLoad:
+      messages_.Show(QStringLiteral("BASS.DLL is present but cannot be loaded:\n%1")
+                         .arg(QString::fromStdString(loaded.detail)),
+                     LibraryCaption(), MessageIcon::Error);
+      return StartupFailure::AudioLibraryUnloadable;
+    case playback::AudioLibrary::Status::MissingFunction:
+      messages_.Show(QStringLiteral("BASS.DLL lacks the function %1").arg(QString::fromStdString(loaded.detail)),
+                     LibraryCaption(), MessageIcon::Error);
+      return StartupFailure::AudioLibraryIncomplete;
+  }
+  audio_ = std::move(loaded.library);
+  const playback::BassApi& bass = audio_->api();
+
+  if (bass.BASS_GetVersion() != BASS_VERSION_REQUIRED) {
+    messages_.Show(QStringLiteral("BASS version 2.3.0.3 was not loaded"), LibraryCaption(), MessageIcon::Error);
+    return StartupFailure::AudioLibraryVersion;
+  }
+  if (!bass.BASS_Init(BASS_DEVICE_DEFAULT, kAudioFrequency, 0, nullptr, nullptr)) {
+    messages_.Show(QStringLiteral("Error: Can't initialize device"), AppTitle(), MessageIcon::Error);
+    return StartupFailure::AudioDevice;
+  }
+  audioInitialised_ = true;
+  window_.AttachAudio(&bass);
+  return StartupFailure::None;
+}
+
+StartupFailure Program::FetchDirectory() {
+  // The directory download lands with the downloader; until then every start behaves as a failed
+  // download and goes on with the cached stations.dat.
+  qCInfo(lcCore) << "directory download not available; using the cached directory instead of"
+                 << config_.directoryAddress;
+  if (!FileExists(ProgramFile(kStationsFileName))) {
+    messages_.Show(QStringLiteral("Невозможно соединиться с сервером!\r\n"
+                                  "Возможно, у Вас отсутствует подключение к Интернету.\r\n"
+                                  "Повторите попытку позже."),
+                   AppTitle(), MessageIcon::None);
+    return StartupFailure::NoDirectory;
+  }
+  return StartupFailure::None;
+}
+
+void Program::ReadCachedDirectory() {
+  const std::string stationsFile = ProgramFile(kStationsFileName);
+  const std::optional<std::string> bytes = ReadFileBytes(stationsFile);
+  if (!bytes) qCWarning(lcCore) << "cannot read" << stationsFile.c_str() << "; the directory stays empty";
+  DirectoryReadResult read = ReadDirectory(bytes.value_or(std::string()));
+  for (const DirectoryProblem& problem : read.problems) {
+    qCWarning(lcCore).noquote() << QString::fromStdString(kStationsFileName) << "line" << problem.line << ":"
+                                << QString::fromStdString(problem.what);
+  }
+  window_.TakeDirectory(std::move(read.directory));
+}
+
+void Program::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  window_.UnloadSmallWindows();
+  if (audioInitialised_) {
+    window_.AttachAudio(nullptr);
+    audio_->api().BASS_Free();
+    audioInitialised_ = false;
+  }
+}
+
+}  // namespace vornel::core

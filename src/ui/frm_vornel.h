@@ -1,0 +1,116 @@
+#pragma once
+
+// The main window: a frameless window drawn from its skin picture, holding the player's state
+// for the whole run and every control of the skin. Start-up and shutdown drive it through
+// core::MainWindowHost.
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "bass.h"
+#include "core/directory.h"
+#include "core/startup.h"
+
+class QFrame;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QRadioButton;
+class QTimer;
+
+namespace vornel::ui {
+
+class ImageButton;
+class TrayIcons;
+
+class frmVornel : public QWidget, public core::MainWindowHost {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 270;
+  static constexpr int kHeight = 370;
+
+  explicit frmVornel(QWidget* parent = nullptr);
+  ~frmVornel() override;
+
+  // core::MainWindowHost
+  void ApplyWindowShape() override;
+  void LoadSettings() override;
+  void AttachAudio(const playback::BassApi* api) override;
+  void SetVolume(int value) override;
+  void ShowWindow() override;
+  void SetStatus(const QString& text) override;
+  void SetVersionLabel(const QString& text) override;
+  void TakeDirectory(core::Directory directory) override;
+  void ShowGroupStations(std::int16_t index) override;
+  void AddTrayIcon(const QString& tooltip) override;
+  void CreateTrayMenu(const std::vector<core::TrayMenuItem>& items) override;
+  void UnloadSmallWindows() override;
+
+  // The notification-area icons, made on first use.
+  TrayIcons& trayIcon();
+  QMenu* trayMenu() const { return TrayMenu; }
+  const std::vector<core::clsGroup>& directoryGroups() const { return groups; }
+  const QString& bannerUrl() const { return banner_url; }
+  const QString& bannerPictureUrl() const { return bannerPictureUrl_; }
+  std::int32_t defaultBitrate() const { return default_bitrate; }
+
+ signals:
+  // The window is being unloaded; the shutdown sequence runs on this.
+  void unloading();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildControls();
+  void buildOptionsPanel();
+  void wireButtonLooks();
+  ImageButton* makeButton(const char* name, const QRect& place, const QString& picture);
+  QLabel* makeLabel(const char* name, QWidget* parent, const QRect& place, const QString& text);
+  bool isRecording() const;
+
+  // Player state; the names are the ones the rest of the program uses.
+  std::int32_t default_bitrate = 64;
+  DWORD chan = 0;
+  std::int16_t sel_group_id = 0;
+  std::int16_t cur_group_id = 0;
+  std::int16_t cur_station_id = 0;
+  std::int16_t cur_stream_id = 0;
+  std::vector<core::clsGroup> groups;
+  QString banner_url;
+  QString bannerPictureUrl_;  // handed to the banner picture loader once it exists
+  QMenu* TrayMenu = nullptr;
+  std::unique_ptr<TrayIcons> trayIcons_;
+  const playback::BassApi* bass_ = nullptr;  // null until the audio library is initialised
+
+  QPixmap skin_;
+
+  ImageButton* btnMenu = nullptr;
+  QLabel* lblRadio = nullptr;
+  ImageButton* btnMinimize = nullptr;
+  ImageButton* btnClose = nullptr;
+  QLabel* lblStatus = nullptr;
+  ImageButton* btnPlay = nullptr;
+  ImageButton* btnStop = nullptr;
+  ImageButton* btnRec = nullptr;
+  ImageButton* btnBitrate = nullptr;
+  QListWidget* listGroups = nullptr;
+  QListWidget* listStations = nullptr;
+  QFrame* frmOptions = nullptr;
+  QLabel* lblVersion = nullptr;
+  std::map<int, QRadioButton*> optBitrate;  // by bit rate
+  ImageButton* btnOptionsOK = nullptr;
+  QLabel* imgBanner = nullptr;
+  std::map<int, QLabel*> imgBitrate;  // hidden badge pictures, by bit rate
+  QTimer* tmrState = nullptr;
+};
+
+}  // namespace vornel::ui

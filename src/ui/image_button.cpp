@@ -1,0 +1,144 @@
+#include "ui/image_button.h"
+
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPixmap>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vornel::ui {
+
+namespace {
+
+// A box blur of the alpha channel; enough to soften a shadow a few pixels deep.
+QImage BlurredAlpha(const QImage& source, int radius) {
+  if (radius <= 0) return source;
+  QImage out = source;
+  const int w = source.width();
+  const int h = source.height();
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      int sum = 0;
+      int count = 0;
+      for (int dy = -radius; dy <= radius; ++dy) {
+        for (int dx = -radius; dx <= radius; ++dx) {
+          const int sx = x + dx;
+          const int sy = y + dy;
+          ++count;
+          if (sx >= 0 && sy >= 0 && sx < w && sy < h) sum += qAlpha(source.pixel(sx, sy));
+        }
+      }
+      out.setPixel(x, y, qRgba(0, 0, 0, sum / count));
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+QImage GreyRendering(const QImage& picture) {
+  QImage grey = picture.convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < grey.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(grey.scanLine(y));
+    for (int x = 0; x < grey.width(); ++x) {
+      const QRgb p = line[x];
+      const int luma = (qRed(p) * 299 + qGreen(p) * 587 + qBlue(p) * 114 + 500) / 1000;
+      line[x] = qRgba(luma, luma, luma, qAlpha(p));
+    }
+  }
+  return grey;
+}
+
+ImageButton::ImageButton(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_Hover);
+  setMouseTracking(true);
+}
+
+void ImageButton::setPicture(const QImage& picture) {
+  picture_ = picture.convertToFormat(QImage::Format_ARGB32);
+  invalidate();
+}
+
+void ImageButton::setPictureFrom(const QLabel& image) {
+  const QPixmap pixmap = image.pixmap();
+  setPicture(pixmap.isNull() ? QImage() : pixmap.toImage());
+}
+
+void ImageButton::setGrayscale(std::int16_t mode) {
+  if (mode == grayscale_) return;
+  grayscale_ = mode;
+  invalidate();
+}
+
+void ImageButton::setOpacity(std::int32_t percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (percent == opacity_) return;
+  opacity_ = percent;
+  update();
+}
+
+void ImageButton::setShadow(int depth, int x, int y) {
+  shadowDepth_ = std::max(0, depth);
+  shadowX_ = x;
+  shadowY_ = y;
+  invalidate();
+}
+
+void ImageButton::invalidate() {
+  rendered_ = QImage();
+  updateGeometry();
+  update();
+}
+
+QImage ImageButton::renderedImage() const {
+  if (!rendered_.isNull() || picture_.isNull()) return rendered_;
+  const QImage face = grayscale_ != 0 ? GreyRendering(picture_) : picture_;
+  if (shadowDepth_ == 0) {
+    rendered_ = face;
+    return rendered_;
+  }
+  // The shadow keeps inside the picture's own rectangle, so the button never paints over its
+  // neighbours; the pictures leave room for it at their edges.
+  const int dx = -shadowX_ / 2;
+  const int dy = -shadowY_ / 2;
+  const QImage shadow = BlurredAlpha(face, shadowDepth_ / 4);
+  rendered_ = QImage(face.size(), QImage::Format_ARGB32_Premultiplied);
+  rendered_.fill(Qt::transparent);
+  QPainter painter(&rendered_);
+  painter.setOpacity(std::min(1.0, 0.1 * shadowDepth_));
+  painter.drawImage(dx, dy, shadow);
+  painter.setOpacity(1.0);
+  painter.drawImage(0, 0, face);
+  return rendered_;
+}
+
+QSize ImageButton::sizeHint() const { return picture_.isNull() ? QSize(16, 16) : picture_.size(); }
+
+void ImageButton::paintEvent(QPaintEvent*) {
+  if (opacity_ == 0 || picture_.isNull()) return;
+  QPainter painter(this);
+  painter.setOpacity(opacity_ / 100.0);
+  painter.drawImage(0, 0, renderedImage());
+}
+
+void ImageButton::enterEvent(QEnterEvent*) { emit MouseEnter(); }
+
+void ImageButton::leaveEvent(QEvent*) { emit MouseLeave(); }
+
+void ImageButton::mousePressEvent(QMouseEvent* event) {
+  pressed_ = true;
+  emit MouseDown();
+  event->accept();
+}
+
+void ImageButton::mouseReleaseEvent(QMouseEvent* event) {
+  const bool click = pressed_ && rect().contains(event->position().toPoint());
+  pressed_ = false;
+  emit MouseUp();
+  if (click) emit Click();
+  event->accept();
+}
+
+}  // namespace vornel::ui

@@ -1,0 +1,73 @@
+#include "ui/skin_style.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+
+namespace vornel::ui {
+
+namespace {
+
+// Where the window has no shape yet, the outside is painted in this backdrop colour.
+constexpr QRgb kBackdrop = 0xFF1B1F24;
+
+QFont SkinFont(int pixelSize, bool bold) {
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(pixelSize);
+  font.setBold(bold);
+  return font;
+}
+
+}  // namespace
+
+QIcon AppIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 64, 256}) icon.addFile(QStringLiteral(":/skin/icon_%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+QPixmap SkinBackground(const QString& name) {
+  QImage image(QStringLiteral(":/skin/") + name);
+  if (image.isNull()) return {};
+  image = image.convertToFormat(QImage::Format_RGB32);
+  const QRgb key = image.pixel(0, 0);
+  for (int y = 0; y < image.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) {
+      if (line[x] == key) line[x] = kBackdrop;
+    }
+  }
+  return QPixmap::fromImage(image);
+}
+
+void StyleTitleLabel(QLabel& label) {
+  label.setFont(SkinFont(12, true));
+  label.setStyleSheet(QStringLiteral("color: #F2E6D0; background: transparent;"));
+}
+
+void StyleStatusLabel(QLabel& label) {
+  label.setFont(SkinFont(11, false));
+  label.setStyleSheet(QStringLiteral("color: #FFC46B; background: transparent; padding-left: 3px;"));
+}
+
+void StyleListBox(QListWidget& list) {
+  list.setFont(SkinFont(11, false));
+  list.setFrameShape(QFrame::NoFrame);
+  list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  list.setStyleSheet(QStringLiteral(
+      "QListWidget { background: #E8E8E8; color: #1F2328; border: none; outline: 0; }"
+      "QListWidget::item { padding: 1px 3px; }"
+      "QListWidget::item:selected { background: #E39B2D; color: #FFFFFF; }"));
+}
+
+void StyleOptionsPanel(QFrame& panel) {
+  panel.setAutoFillBackground(true);
+  panel.setStyleSheet(QStringLiteral(
+      "QFrame#frmOptions { background: #E8E8E8; border: 1px solid #9AA3AD; }"
+      "QLabel, QRadioButton, QCheckBox, QGroupBox { color: #1F2328; font-family: 'DejaVu Sans'; font-size: 11px; }"
+      "QLabel#lblVersion { font-family: 'Times New Roman'; font-size: 13px; }"));
+}
+
+}  // namespace vornel::ui

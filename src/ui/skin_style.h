@@ -1,0 +1,28 @@
+#pragma once
+
+// Colours, fonts and pictures of the skin that the program applies itself, kept in one place so
+// that the windows look alike.
+
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+class QFrame;
+class QLabel;
+class QListWidget;
+
+namespace vornel::ui {
+
+// The program's icon (window and notification area).
+QIcon AppIcon();
+
+// A window background from the skin. Its top-left pixel is the key colour that marks what lies
+// outside the window's outline; those pixels are painted in the backdrop colour.
+QPixmap SkinBackground(const QString& name);
+
+void StyleTitleLabel(QLabel& label);
+void StyleStatusLabel(QLabel& label);
+void StyleListBox(QListWidget& list);
+void StyleOptionsPanel(QFrame& panel);
+
+}  // namespace vornel::ui

@@ -1,0 +1,33 @@
+#include "ui/tray_icons.h"
+
+#include <QSystemTrayIcon>
+
+namespace vornel::ui {
+
+TrayIcon::TrayIcon(const QIcon& icon, const QString& tooltip, QObject* parent) : tooltip_(tooltip) {
+  if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+  systemIcon_ = std::make_unique<QSystemTrayIcon>(icon, parent);
+  systemIcon_->setToolTip(tooltip);
+  systemIcon_->show();
+}
+
+TrayIcon::~TrayIcon() = default;
+
+void TrayIcon::ModifyIcon(const QIcon& icon, const QString& tooltip) {
+  tooltip_ = tooltip;
+  if (!systemIcon_) return;
+  systemIcon_->setIcon(icon);
+  systemIcon_->setToolTip(tooltip);
+}
+
+TrayIcon& TrayIcons::AddIcon(const QIcon& icon, const QString& tooltip) {
+  icons_.push_back(std::make_unique<TrayIcon>(icon, tooltip, parent_));
+  return *icons_.back();
+}
+
+TrayIcon* TrayIcons::IconAt(int position) const {
+  if (position < 1 || position > Count()) return nullptr;
+  return icons_[static_cast<std::size_t>(position - 1)].get();
+}
+
+}  // namespace vornel::ui

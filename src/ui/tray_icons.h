@@ -1,0 +1,50 @@
+#pragma once
+
+// The notification-area icons of a window, over QSystemTrayIcon. Where the desktop has no
+// notification area the icons are still kept (picture and tooltip), just not shown, so the rest
+// of the program never has to ask.
+
+#include <QIcon>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class QSystemTrayIcon;
+class QWidget;
+
+namespace vornel::ui {
+
+class TrayIcon {
+ public:
+  TrayIcon(const QIcon& icon, const QString& tooltip, QObject* parent);
+  ~TrayIcon();
+
+  // Replaces picture and tooltip.
+  void ModifyIcon(const QIcon& icon, const QString& tooltip);
+
+  const QString& tooltip() const { return tooltip_; }
+  QSystemTrayIcon* systemIcon() const { return systemIcon_.get(); }  // null without a tray
+
+ private:
+  QString tooltip_;
+  std::unique_ptr<QSystemTrayIcon> systemIcon_;
+};
+
+class TrayIcons {
+ public:
+  explicit TrayIcons(QObject* parent) : parent_(parent) {}
+
+  // Adds and shows an icon; the collection keeps it.
+  TrayIcon& AddIcon(const QIcon& icon, const QString& tooltip);
+  // The icon at 1-based `position`, or null.
+  TrayIcon* IconAt(int position) const;
+  int Count() const { return static_cast<int>(icons_.size()); }
+
+ private:
+  QObject* parent_;
+  std::vector<std::unique_ptr<TrayIcon>> icons_;
+};
+
+}  // namespace vornel::ui
