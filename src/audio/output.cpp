@@ -6,10 +6,24 @@
 
 namespace vornel::audio {
 
+namespace {
+
+// SDL keeps global state (hints, driver lists) until SDL_Quit; the library may be unloaded after
+// BASS_Free, so it lets go of everything once no SDL subsystem is in use any more.
+void QuitAudio() {
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
+}
+
+}  // namespace
+
 bool Output::open(int frequency) {
   std::lock_guard lock(mutex_);
   if (device_ != 0) return true;
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    QuitAudio();
+    return false;
+  }
 
   SDL_AudioSpec want{};
   want.freq = frequency;
@@ -23,7 +37,7 @@ bool Output::open(int frequency) {
   SDL_AudioSpec have{};
   device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
   if (device_ == 0) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    QuitAudio();
     return false;
   }
   SDL_PauseAudioDevice(device_, 0);
@@ -35,7 +49,7 @@ void Output::close() {
   if (device_ == 0) return;
   SDL_CloseAudioDevice(device_);
   device_ = 0;
-  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  QuitAudio();
 }
 
 bool Output::isOpen() const {

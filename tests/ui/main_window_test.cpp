@@ -216,6 +216,11 @@ TEST_F(MainWindowTest, CloseButtonUnloadsTheWindow) {
   EXPECT_FALSE(window_.isVisible());
 }
 
+TEST_F(MainWindowTest, ClosingTheWindowEndsTheProgramWithStatusZero) {
+  QTimer::singleShot(0, &window_, [this] { window_.close(); });
+  EXPECT_EQ(QApplication::exec(), 0);
+}
+
 // The real message boxes, answered the way a user would: the OK button of the modal box.
 TEST(QtMessageBoxes, ShowsTextCaptionAndIconAndWaitsForOk) {
   QString seenText;

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Vornel needs to build, run and test; does nothing for those
+# already there. Run as root or with sudo available.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config            # build
+  qt6-base-dev libsdl2-dev                     # the player and its audio library
+  libgtest-dev libbenchmark-dev clang libclang-rt-14-dev  # tests, benchmarks, the fuzzer
+  fonts-dejavu-core                            # Cyrillic-capable fonts for the skin's texts
+  xvfb xauth x11-utils imagemagick             # screenshots of the real window
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
