@@ -1,8 +1,11 @@
 #include "output.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include <SDL.h>
+
+#include "stream.h"
 
 namespace vornel::audio {
 
@@ -15,15 +18,19 @@ void QuitAudio() {
   if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();
 }
 
+constexpr std::size_t kMixChunkFrames = 1024;
+
 }  // namespace
 
 bool Output::open(int frequency) {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(deviceMutex_);
   if (device_ != 0) return true;
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     QuitAudio();
     return false;
   }
+  scratch_.assign(kMixChunkFrames * kChannels, 0);
+  accumulator_.assign(kMixChunkFrames * kChannels, 0);
 
   SDL_AudioSpec want{};
   want.freq = frequency;
@@ -40,12 +47,13 @@ bool Output::open(int frequency) {
     QuitAudio();
     return false;
   }
+  frequency_ = frequency;
   SDL_PauseAudioDevice(device_, 0);
   return true;
 }
 
 void Output::close() {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(deviceMutex_);
   if (device_ == 0) return;
   SDL_CloseAudioDevice(device_);
   device_ = 0;
@@ -53,13 +61,47 @@ void Output::close() {
 }
 
 bool Output::isOpen() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(deviceMutex_);
   return device_ != 0;
 }
 
-void Output::fill(void* /*self*/, std::uint8_t* stream, int length) {
-  // No stream plays yet: the device gets silence.
-  std::memset(stream, 0, static_cast<std::size_t>(length));
+void Output::add(const std::shared_ptr<Stream>& stream) {
+  std::lock_guard lock(sourcesMutex_);
+  if (std::find(sources_.begin(), sources_.end(), stream) == sources_.end()) sources_.push_back(stream);
+}
+
+void Output::remove(const Stream* stream) {
+  std::lock_guard lock(sourcesMutex_);
+  std::erase_if(sources_, [stream](const std::shared_ptr<Stream>& s) { return s.get() == stream; });
+}
+
+void Output::fill(void* self, std::uint8_t* stream, int length) {
+  auto* output = static_cast<Output*>(self);
+  auto* out = reinterpret_cast<std::int16_t*>(stream);
+  std::size_t frames = static_cast<std::size_t>(length) / (sizeof(std::int16_t) * kChannels);
+  while (frames > 0) {
+    const std::size_t run = std::min(frames, kMixChunkFrames);
+    output->mix(out, run);
+    out += run * kChannels;
+    frames -= run;
+  }
+}
+
+void Output::mix(std::int16_t* out, std::size_t frames) {
+  const std::size_t samples = frames * kChannels;
+  std::fill_n(accumulator_.begin(), samples, 0);
+  {
+    std::lock_guard lock(sourcesMutex_);
+    for (const std::shared_ptr<Stream>& source : sources_) {
+      const std::size_t got = source->readPcm(scratch_.data(), frames) * kChannels;
+      for (std::size_t i = 0; i < got; ++i) accumulator_[i] += scratch_[i];
+    }
+  }
+  const int volume = this->volume();
+  for (std::size_t i = 0; i < samples; ++i) {
+    const std::int32_t scaled = accumulator_[i] * volume / 100;
+    out[i] = static_cast<std::int16_t>(std::clamp<std::int32_t>(scaled, -32768, 32767));
+  }
 }
 
 }  // namespace vornel::audio

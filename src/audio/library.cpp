@@ -1,0 +1,130 @@
+#include "library.h"
+
+#include <curl/curl.h>
+
+#include "meta_dispatcher.h"
+#include "stream.h"
+
+namespace vornel::audio {
+
+Library& Library::instance() {
+  static Library library;
+  return library;
+}
+
+bool Library::init(int frequency) {
+  {
+    std::lock_guard lock(mutex_);
+    if (dispatcher_) return true;
+  }
+  // libcurl's global set-up is not thread-safe; it happens here, before any stream thread.
+  static const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  if (!curlReady || !output_.open(frequency)) return false;
+  std::lock_guard lock(mutex_);
+  if (!dispatcher_) dispatcher_ = std::make_unique<MetaDispatcher>();
+  return true;
+}
+
+void Library::free() {
+  std::map<DWORD, std::shared_ptr<Stream>> streams;
+  std::unique_ptr<MetaDispatcher> dispatcher;
+  {
+    std::lock_guard lock(mutex_);
+    streams.swap(streams_);
+  }
+  for (auto& [handle, stream] : streams) end(stream);
+  streams.clear();  // streams go while the metadata thread they may still name exists
+  {
+    std::lock_guard lock(mutex_);
+    dispatcher = std::move(dispatcher_);
+  }
+  dispatcher.reset();
+  output_.close();
+}
+
+HSTREAM Library::createStream(const char* url, DOWNLOADPROC* proc, void* user) {
+  MetaDispatcher* dispatcher = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    dispatcher = dispatcher_.get();
+  }
+  if (dispatcher == nullptr || url == nullptr) return 0;
+
+  auto stream = std::make_shared<Stream>(url, proc, user, *dispatcher, output_.frequency());
+  // Blocks the caller while connecting, without holding the library's lock.
+  if (!stream->connect()) return 0;
+
+  std::lock_guard lock(mutex_);
+  if (dispatcher_.get() != dispatcher) {
+    // BASS_Free ran meanwhile: the stream has nowhere to play.
+    stream->stop();
+    return 0;
+  }
+  do {
+    ++lastHandle_;
+  } while (lastHandle_ == 0 || streams_.count(lastHandle_) != 0);
+  streams_[lastHandle_] = stream;
+  return lastHandle_;
+}
+
+std::shared_ptr<Stream> Library::find(DWORD handle) {
+  std::lock_guard lock(mutex_);
+  const auto it = streams_.find(handle);
+  return it == streams_.end() ? nullptr : it->second;
+}
+
+HSYNC Library::addSync(DWORD handle, SYNCPROC* proc, void* user) {
+  const std::shared_ptr<Stream> stream = find(handle);
+  if (!stream || proc == nullptr) return 0;
+  HSYNC sync = 0;
+  {
+    std::lock_guard lock(mutex_);
+    do {
+      ++lastSync_;
+    } while (lastSync_ == 0);
+    sync = lastSync_;
+  }
+  stream->addSync(sync, proc, user, handle);
+  return sync;
+}
+
+bool Library::play(DWORD handle) {
+  const std::shared_ptr<Stream> stream = find(handle);
+  if (!stream) return false;
+  stream->play();
+  output_.add(stream);
+  return true;
+}
+
+bool Library::stop(DWORD handle) {
+  const std::shared_ptr<Stream> stream = find(handle);
+  if (!stream) return false;
+  stream->stop();
+  return true;
+}
+
+bool Library::freeStream(DWORD handle) {
+  std::shared_ptr<Stream> stream;
+  {
+    std::lock_guard lock(mutex_);
+    const auto it = streams_.find(handle);
+    if (it == streams_.end()) return false;
+    stream = std::move(it->second);
+    streams_.erase(it);
+  }
+  end(stream);
+  return true;
+}
+
+void Library::end(const std::shared_ptr<Stream>& stream) {
+  stream->stop();
+  output_.remove(stream.get());
+  MetaDispatcher* dispatcher = nullptr;
+  {
+    std::lock_guard lock(mutex_);
+    dispatcher = dispatcher_.get();
+  }
+  if (dispatcher != nullptr) dispatcher->cancel(stream.get());
+}
+
+}  // namespace vornel::audio
