@@ -5,9 +5,11 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config            # build
-  qt6-base-dev libsdl2-dev                     # the player and its audio library
+  qt6-base-dev libsdl2-dev                     # the player
+  libcurl4-openssl-dev libmpg123-dev           # its audio library
   libgtest-dev libbenchmark-dev clang libclang-rt-14-dev  # tests, benchmarks, the fuzzer
   fonts-dejavu-core                            # Cyrillic-capable fonts for the skin's texts
+  python3 sox lame curl icecast2 ffmpeg        # test stations: tones, a scripted server, real Icecast
   xvfb xauth x11-utils imagemagick             # screenshots of the real window
 )
 

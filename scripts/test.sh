@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test with ctest: first the normal build (with
-# the directory reader's fuzzer), then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer. VORNEL_SKIP_SANITIZERS=1 runs the normal build only.
+# the directory reader's fuzzer and the real Icecast fixture), then the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then the audio library's tests under
+# ThreadSanitizer. VORNEL_SKIP_SANITIZERS=1 runs the normal build only.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 jobs="$(nproc)"
@@ -13,4 +14,12 @@ ctest --test-dir "$root/build" --output-on-failure -j "$jobs"
 if [ "${VORNEL_SKIP_SANITIZERS:-0}" != 1 ]; then
   "$root/scripts/build.sh" "$root/build-asan" -DVORNEL_SANITIZE=address -DVORNEL_FUZZ=OFF
   ctest --test-dir "$root/build-asan" --output-on-failure -j "$jobs"
+
+  # Threads live in the audio library; Qt itself is not built for ThreadSanitizer, so this pass
+  # covers the library's own tests.
+  cmake -S "$root" -B "$root/build-tsan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNEL_WERROR=ON \
+        -DVORNEL_SANITIZE=thread -DVORNEL_FUZZ=OFF >/dev/null
+  cmake --build "$root/build-tsan" --target audio_tests audio_unit_tests stream_tests
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --test-dir "$root/build-tsan" --output-on-failure -j "$jobs" -R '^(BassLibrary|IcyDemuxer|Mp3Probe|StreamTest)\.'
 fi

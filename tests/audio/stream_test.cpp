@@ -302,7 +302,7 @@ TEST_F(StreamTest, StopEndsTheDownloadOnceAndEverythingIsHarmlessAfterwards) {
 // Many streams in a row, with titles changing while blocks flow: run under the sanitizers this
 // is the library's race and leak check.
 TEST_F(StreamTest, CreatePlayRetitleStopAndFreeInALoop) {
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < 200; ++i) {
     Received received;
     const HSTREAM stream = Open("/ok?seconds=5&change=1", received);
     ASSERT_NE(stream, 0u) << i;

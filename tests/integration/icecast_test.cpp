@@ -1,0 +1,236 @@
+// The library against a real Icecast on loopback (the "icecast" CTest fixture): station name,
+// titles set through Icecast's admin interface, the exact audio bytes, and the sound that plays
+// (SDL's disk output writes it to a file, which the test reads back).
+
+#include <gtest/gtest.h>
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bass.h"
+#include "support/test_environment.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+std::map<std::string, std::string> ReadEnv(const std::string& path) {
+  std::map<std::string, std::string> env;
+  std::ifstream in(path);
+  for (std::string line; std::getline(in, line);) {
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) env[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return env;
+}
+
+size_t Append(char* data, size_t, size_t size, void* out) {
+  static_cast<std::string*>(out)->append(data, size);
+  return size;
+}
+
+// A plain GET; for the admin interface and for a capture of a mount without metadata.
+std::string HttpGet(const std::string& url, const std::string& userpwd, long seconds) {
+  std::string body;
+  CURL* curl = curl_easy_init();
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  if (!userpwd.empty()) curl_easy_setopt(curl, CURLOPT_USERPWD, userpwd.c_str());
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, seconds);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+  return body;
+}
+
+struct Received {
+  std::mutex mutex;
+  std::string audio;
+  std::vector<std::string> titles;
+  static void OnBlock(const void* buffer, DWORD length, void* user) {
+    auto* self = static_cast<Received*>(user);
+    std::lock_guard lock(self->mutex);
+    self->audio.append(static_cast<const char*>(buffer), length);
+  }
+  static void OnTitle(HSYNC, DWORD, const char* text, void* user) {
+    auto* self = static_cast<Received*>(user);
+    std::lock_guard lock(self->mutex);
+    self->titles.emplace_back(text);
+  }
+  bool hasTitle(const std::string& prefix) {
+    std::lock_guard lock(mutex);
+    for (const std::string& t : titles)
+      if (t.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
+};
+
+template <typename Condition>
+bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(20ms);
+  }
+  return true;
+}
+
+// Frequency of the left channel from its zero crossings, and its peak, over whole seconds of
+// interleaved 16-bit stereo at 44100 Hz.
+struct Tone {
+  double hertz = 0;
+  int peak = 0;
+};
+Tone Measure(const std::vector<std::int16_t>& pcm, std::size_t fromFrame, std::size_t frames) {
+  Tone tone;
+  int crossings = 0;
+  for (std::size_t i = fromFrame + 1; i < fromFrame + frames; ++i) {
+    const int a = pcm[2 * (i - 1)];
+    const int b = pcm[2 * i];
+    if ((a < 0) != (b < 0)) ++crossings;
+    tone.peak = std::max(tone.peak, std::abs(b));
+  }
+  tone.hertz = crossings / 2.0 / (static_cast<double>(frames) / 44100.0);
+  return tone;
+}
+
+class IcecastTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(VORNEL_TEST_ICECAST_ENV)) GTEST_SKIP() << "no Icecast fixture running";
+    env_ = ReadEnv(VORNEL_TEST_ICECAST_ENV);
+    ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
+  }
+  void TearDown() override { BASS_Free(); }
+
+  std::string Url(const std::string& mount) { return "http://" + env_["HOST"] + ":" + env_["PORT"] + mount; }
+  void SetTitle(const std::string& mount, const std::string& title) {
+    char* escaped = curl_easy_escape(nullptr, title.c_str(), static_cast<int>(title.size()));
+    HttpGet(Url("/admin/metadata?mount=" + mount + "&mode=updinfo&song=" + escaped),
+            env_["ADMIN_USER"] + ":" + env_["ADMIN_PASSWORD"], 5);
+    curl_free(escaped);
+  }
+
+  std::map<std::string, std::string> env_;
+};
+
+TEST_F(IcecastTest, StationNameAndEveryTitleChange) {
+  const std::string mount = env_["MOUNT_440"];
+  Received received;
+  const HSTREAM stream =
+      BASS_StreamCreateURL(Url(mount).c_str(), 0, BASS_STREAMFLAG_BLOCKS, Received::OnBlock, &received);
+  ASSERT_NE(stream, 0u);
+  bool named = false;
+  std::string status;
+  for (const char* p = BASS_ChannelGetTags(stream, BASS_TAGS_HEADERS); *p != '\0'; p += std::strlen(p) + 1) {
+    if (status.empty()) status = p;
+    if (std::string(p).rfind("icy-name:", 0) == 0) named = std::string(p).find("Vornel Test 440") != std::string::npos;
+  }
+  EXPECT_EQ(status.rfind("HTTP/1.", 0), 0u) << status;
+  EXPECT_TRUE(named);
+
+  ASSERT_NE(BASS_ChannelSetSync(stream, BASS_SYNC_METADATA, 0, Received::OnTitle, &received), 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, 0));
+  EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_STATE_PLAYING);
+  for (const std::string title : {"Первая песня - One", "Second; with a semicolon"}) {
+    SetTitle(mount, title);
+    EXPECT_TRUE(WaitFor([&] { return received.hasTitle("StreamTitle='" + title + "';"); }, 10s)) << title;
+  }
+  const char* current = BASS_ChannelGetTags(stream, BASS_TAGS_META);
+  ASSERT_NE(current, nullptr);
+  EXPECT_EQ(std::string(current).rfind("StreamTitle='Second; with a semicolon';", 0), 0u);
+  EXPECT_TRUE(BASS_ChannelStop(stream));
+  EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_STATE_STOPPED);
+  BASS_StreamFree(stream);
+  SetTitle(mount, "");
+}
+
+TEST_F(IcecastTest, DownloadedBytesAreTheAudioIcecastSends) {
+  const std::string mount = env_["MOUNT_440"];
+  std::string capture;
+  std::thread capturing([&] { capture = HttpGet(Url(mount), "", 4); });
+  Received received;
+  const HSTREAM stream =
+      BASS_StreamCreateURL(Url(mount).c_str(), 0, BASS_STREAMFLAG_BLOCKS, Received::OnBlock, &received);
+  ASSERT_NE(stream, 0u);
+  BASS_ChannelPlay(stream, 0);
+  std::this_thread::sleep_for(3s);
+  BASS_StreamFree(stream);
+  capturing.join();
+
+  // Both listeners saw one byte sequence, perhaps from different starting points.
+  std::lock_guard lock(received.mutex);
+  ASSERT_GT(received.audio.size(), 64u * 1024);
+  ASSERT_GT(capture.size(), 64u * 1024);
+  const std::size_t at = capture.find(received.audio.substr(0, 4096));
+  ASSERT_NE(at, std::string::npos) << "the library's first bytes are not in the capture";
+  const std::size_t overlap = std::min(received.audio.size(), capture.size() - at);
+  EXPECT_GT(overlap, 32u * 1024);
+  EXPECT_TRUE(received.audio.compare(0, overlap, capture, at, overlap) == 0);
+}
+
+TEST_F(IcecastTest, PlaysTheToneAtItsPitchAndFollowsTheVolume) {
+  struct Case {
+    const char* mount;
+    double hertz;
+  };
+  for (const Case& c : {Case{"MOUNT_440", 440.0}, Case{"MOUNT_1000", 1000.0}}) {
+    BASS_Free();
+    std::filesystem::remove(VORNEL_TEST_PCM_FILE);
+    ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
+    BASS_SetConfig(BASS_CONFIG_STREAM_VOLUME, 100);
+    const HSTREAM stream = BASS_StreamCreateURL(Url(env_[c.mount]).c_str(), 0, BASS_STREAMFLAG_BLOCKS, nullptr, nullptr);
+    ASSERT_NE(stream, 0u) << c.mount;
+    BASS_ChannelPlay(stream, 0);
+    std::this_thread::sleep_for(1500ms);
+    const auto fullEnds = std::filesystem::file_size(VORNEL_TEST_PCM_FILE) / 4;
+    BASS_SetConfig(BASS_CONFIG_STREAM_VOLUME, 50);
+    std::this_thread::sleep_for(1500ms);
+    BASS_StreamFree(stream);
+    BASS_Free();
+
+    std::ifstream in(VORNEL_TEST_PCM_FILE, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::int16_t> pcm(bytes.size() / 2);
+    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+    std::size_t first = 0;
+    while (first < pcm.size() / 2 && pcm[2 * first] == 0) ++first;  // device silence before play
+    const std::size_t second = 44100 / 2;
+    ASSERT_GT(fullEnds, first + second + 2205) << c.mount;
+    const Tone full = Measure(pcm, fullEnds - second - 2205, second);
+    ASSERT_GT(pcm.size() / 2, fullEnds + 4410 + second) << c.mount;
+    const Tone half = Measure(pcm, fullEnds + 4410, second);
+    EXPECT_NEAR(full.hertz, c.hertz, c.hertz * 0.01) << c.mount;
+    EXPECT_NEAR(half.hertz, c.hertz, c.hertz * 0.01) << c.mount;
+    EXPECT_NEAR(full.peak, 0.48 * 32767, 0.05 * 32767) << c.mount;
+    EXPECT_NEAR(static_cast<double>(half.peak) / full.peak, 0.5, 0.03) << c.mount;
+  }
+  ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The played sound goes to a file (in real time, like a sound card) for the pitch checks.
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", VORNEL_TEST_PCM_FILE, 1);
+  vornel::test::PrepareTestEnvironment();
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  ::testing::InitGoogleTest(&argc, argv);
+  const int result = RUN_ALL_TESTS();
+  curl_global_cleanup();
+  return result;
+}
