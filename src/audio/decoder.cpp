@@ -45,20 +45,28 @@ bool Decoder::newFormat() {
   int channels = 0;
   int encoding = 0;
   if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK) return false;
-  if (converter_ != nullptr && rate == sourceRate_ && channels == sourceChannels_) return true;
+  if (sourceRate_ != 0 && rate == sourceRate_ && channels == sourceChannels_) return true;
   if (converter_ != nullptr) {
     SDL_FreeAudioStream(converter_);
     converter_ = nullptr;
   }
-  converter_ = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels), static_cast<int>(rate), AUDIO_S16SYS,
-                                  static_cast<Uint8>(outputChannels_), outputRate_);
   sourceRate_ = static_cast<int>(rate);
   sourceChannels_ = channels;
+  passThrough_ = rate == outputRate_ && channels == outputChannels_;
+  if (passThrough_) return true;
+  converter_ = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels), static_cast<int>(rate), AUDIO_S16SYS,
+                                  static_cast<Uint8>(outputChannels_), outputRate_);
   return converter_ != nullptr;
 }
 
 void Decoder::convert(const unsigned char* samples, std::size_t bytes, std::vector<std::int16_t>& pcm) {
-  if (bytes == 0 || converter_ == nullptr) return;
+  if (bytes == 0 || !hasFormat()) return;
+  if (passThrough_) {
+    // Already at the output's rate and channel count, as most stations are.
+    const auto* begin = reinterpret_cast<const std::int16_t*>(samples);
+    pcm.insert(pcm.end(), begin, begin + bytes / sizeof(std::int16_t));
+    return;
+  }
   if (SDL_AudioStreamPut(converter_, samples, static_cast<int>(bytes)) != 0) return;
   const int available = SDL_AudioStreamAvailable(converter_);
   if (available <= 0) return;

@@ -27,7 +27,7 @@ class Decoder {
   bool feed(const std::uint8_t* data, std::size_t size, std::vector<std::int16_t>& pcm);
 
   // True once the decoder found the stream's format.
-  bool hasFormat() const { return converter_ != nullptr; }
+  bool hasFormat() const { return sourceRate_ != 0; }
   int sourceRate() const { return sourceRate_; }
   int sourceChannels() const { return sourceChannels_; }
 
@@ -41,6 +41,7 @@ class Decoder {
   _SDL_AudioStream* converter_ = nullptr;
   int sourceRate_ = 0;
   int sourceChannels_ = 0;
+  bool passThrough_ = false;  // the source's format is the output's: no conversion
   std::vector<unsigned char> decoded_;  // scratch for one read from the decoder
 };
 

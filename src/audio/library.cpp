@@ -21,19 +21,19 @@ bool Library::init(int frequency) {
   static const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
   if (!curlReady || !output_.open(frequency)) return false;
   std::lock_guard lock(mutex_);
-  if (!dispatcher_) dispatcher_ = std::make_unique<MetaDispatcher>();
+  if (!dispatcher_) dispatcher_ = std::make_shared<MetaDispatcher>();
   return true;
 }
 
 void Library::free() {
   std::map<DWORD, std::shared_ptr<Stream>> streams;
-  std::unique_ptr<MetaDispatcher> dispatcher;
+  std::shared_ptr<MetaDispatcher> dispatcher;
   {
     std::lock_guard lock(mutex_);
     streams.swap(streams_);
   }
   for (auto& [handle, stream] : streams) end(stream);
-  streams.clear();  // streams go while the metadata thread they may still name exists
+  streams.clear();
   {
     std::lock_guard lock(mutex_);
     dispatcher = std::move(dispatcher_);
@@ -43,19 +43,19 @@ void Library::free() {
 }
 
 HSTREAM Library::createStream(const char* url, DOWNLOADPROC* proc, void* user) {
-  MetaDispatcher* dispatcher = nullptr;
+  std::shared_ptr<MetaDispatcher> dispatcher;
   {
     std::lock_guard lock(mutex_);
-    dispatcher = dispatcher_.get();
+    dispatcher = dispatcher_;
   }
   if (dispatcher == nullptr || url == nullptr) return 0;
 
-  auto stream = std::make_shared<Stream>(url, proc, user, *dispatcher, output_.frequency());
+  auto stream = std::make_shared<Stream>(url, proc, user, dispatcher, output_.frequency());
   // Blocks the caller while connecting, without holding the library's lock.
   if (!stream->connect()) return 0;
 
   std::lock_guard lock(mutex_);
-  if (dispatcher_.get() != dispatcher) {
+  if (dispatcher_ != dispatcher) {
     // BASS_Free ran meanwhile: the stream has nowhere to play.
     stream->stop();
     return 0;
@@ -119,10 +119,10 @@ bool Library::freeStream(DWORD handle) {
 void Library::end(const std::shared_ptr<Stream>& stream) {
   stream->stop();
   output_.remove(stream.get());
-  MetaDispatcher* dispatcher = nullptr;
+  std::shared_ptr<MetaDispatcher> dispatcher;
   {
     std::lock_guard lock(mutex_);
-    dispatcher = dispatcher_.get();
+    dispatcher = dispatcher_;
   }
   if (dispatcher != nullptr) dispatcher->cancel(stream.get());
 }

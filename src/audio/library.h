@@ -40,7 +40,7 @@ class Library {
 
   Output output_;
   std::mutex mutex_;
-  std::unique_ptr<MetaDispatcher> dispatcher_;        // guarded by mutex_; set while initialised
+  std::shared_ptr<MetaDispatcher> dispatcher_;        // guarded by mutex_; set while initialised
   std::map<DWORD, std::shared_ptr<Stream>> streams_;  // guarded by mutex_
   DWORD lastHandle_ = 0;                              // guarded by mutex_
   HSYNC lastSync_ = 0;                                // guarded by mutex_

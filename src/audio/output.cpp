@@ -36,7 +36,7 @@ bool Output::open(int frequency) {
   want.freq = frequency;
   want.format = AUDIO_S16SYS;
   want.channels = kChannels;
-  want.samples = 1024;  // about 23 ms at 44100 Hz: short enough for a prompt stop
+  want.samples = 2048;  // about 46 ms at 44100 Hz: few wake-ups, still a prompt stop
   want.callback = [](void* self, Uint8* stream, int length) { fill(self, stream, length); };
   want.userdata = this;
   // No allowed changes: SDL converts to whatever the hardware takes, so the mixer always works
@@ -97,10 +97,11 @@ void Output::mix(std::int16_t* out, std::size_t frames) {
       for (std::size_t i = 0; i < got; ++i) accumulator_[i] += scratch_[i];
     }
   }
-  const int volume = this->volume();
+  // Volume as a 16.16 fixed-point gain: one multiply and shift per sample.
+  const std::int64_t gain = static_cast<std::int64_t>(volume()) * 65536 / 100;
   for (std::size_t i = 0; i < samples; ++i) {
-    const std::int32_t scaled = accumulator_[i] * volume / 100;
-    out[i] = static_cast<std::int16_t>(std::clamp<std::int32_t>(scaled, -32768, 32767));
+    const std::int64_t scaled = (accumulator_[i] * gain) >> 16;
+    out[i] = static_cast<std::int16_t>(std::clamp<std::int64_t>(scaled, -32768, 32767));
   }
 }
 

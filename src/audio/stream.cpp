@@ -53,11 +53,12 @@ const std::uint8_t kNothing = 0;
 
 }  // namespace
 
-Stream::Stream(std::string url, DOWNLOADPROC* proc, void* user, MetaDispatcher& dispatcher, int outputRate)
+Stream::Stream(std::string url, DOWNLOADPROC* proc, void* user, std::shared_ptr<MetaDispatcher> dispatcher,
+               int outputRate)
     : url_(std::move(url)),
       proc_(proc),
       user_(user),
-      dispatcher_(dispatcher),
+      dispatcher_(std::move(dispatcher)),
       outputRate_(outputRate),
       ring_(StreamLimits::kBufferFrames),
       decoder_(outputRate, static_cast<int>(PcmRing::kChannels)) {}
@@ -65,7 +66,7 @@ Stream::Stream(std::string url, DOWNLOADPROC* proc, void* user, MetaDispatcher& 
 Stream::~Stream() {
   stop();
   // A stream that never got a handle may still have titles queued for the metadata thread.
-  dispatcher_.cancel(this);
+  dispatcher_->cancel(this);
 }
 
 bool Stream::connect() {
@@ -119,6 +120,8 @@ std::size_t Stream::readPcm(std::int16_t* out, std::size_t frames) {
     stalled_ = false;
   }
   const std::size_t got = ring_.read(out, frames);
+  if (got > 0 && firstSoundAt_.load() == std::chrono::steady_clock::time_point{})
+    firstSoundAt_ = std::chrono::steady_clock::now();
   if (got < frames && !ended_) stalled_ = true;
   return got;
 }
@@ -321,7 +324,7 @@ void Stream::onMetadata(std::string_view text) {
   }
   phaseChanged_.notify_all();
   if (syncs.empty()) return;
-  dispatcher_.post(this, [shared, syncs = std::move(syncs)] {
+  dispatcher_->post(this, [shared, syncs = std::move(syncs)] {
     for (const Sync& sync : syncs) sync.proc(sync.handle, sync.channel, shared->c_str(), sync.user);
   });
 }

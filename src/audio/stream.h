@@ -39,7 +39,8 @@ struct StreamLimits {
 
 class Stream {
  public:
-  Stream(std::string url, DOWNLOADPROC* proc, void* user, MetaDispatcher& dispatcher, int outputRate);
+  Stream(std::string url, DOWNLOADPROC* proc, void* user, std::shared_ptr<MetaDispatcher> dispatcher,
+         int outputRate);
   ~Stream();
   Stream(const Stream&) = delete;
   Stream& operator=(const Stream&) = delete;
@@ -61,6 +62,9 @@ class Stream {
 
   DWORD state() const;
 
+  // When the output first took audio of this stream (for measurements); epoch until then.
+  std::chrono::steady_clock::time_point firstSoundAt() const { return firstSoundAt_.load(); }
+
   // Output thread: up to `frames` frames of decoded audio, 0 while stopped or refilling.
   std::size_t readPcm(std::int16_t* out, std::size_t frames);
 
@@ -80,7 +84,7 @@ class Stream {
   const std::string url_;
   DOWNLOADPROC* const proc_;
   void* const user_;
-  MetaDispatcher& dispatcher_;
+  const std::shared_ptr<MetaDispatcher> dispatcher_;  // outlives the stream whatever the order of release
   const int outputRate_;
 
   // Shared between the caller's thread, the download thread and the output thread.
@@ -89,6 +93,7 @@ class Stream {
   std::atomic<bool> stalled_{false};      // output thread only writes it
   std::atomic<bool> ended_{false};        // the download has finished
   std::atomic<bool> ready_{false};        // mirrors phase_ == Ready for the download thread's fast path
+  std::atomic<std::chrono::steady_clock::time_point> firstSoundAt_{};  // output thread writes it once
   PcmRing ring_;
 
   mutable std::mutex mutex_;

@@ -7,8 +7,10 @@
  * boundary, and no function throws.
  *
  * Threads
- *   - Every function may be called from any thread, but the player calls them from its
- *     user-interface thread only. BASS_StreamCreateURL blocks its caller while it connects.
+ *   - Every function may be called from any thread (the player uses its user-interface thread
+ *     only), except that BASS_Init and BASS_Free must not overlap any other call.
+ *     BASS_StreamCreateURL blocks its caller while it connects; BASS_ChannelStop and
+ *     BASS_StreamFree wait only for the stream's own threads, which end promptly.
  *   - DOWNLOADPROC runs on the stream's download thread; SYNCPROC runs on the library's metadata
  *     thread. Neither runs on the caller's thread, and neither runs again once BASS_StreamFree
  *     (or BASS_Free) has returned for its stream.
@@ -105,10 +107,16 @@ BASSAPI BOOL BASSCALL BASS_Free(void);
 BASSAPI BOOL BASSCALL BASS_SetConfig(DWORD option, DWORD value);
 
 /*
- * Connects to `url` (http:// or https://) and returns a stream handle once audio can start, or 0
- * when the station is unreachable or does not send an MP3 stream. Blocks the caller while it
- * connects. `offset` must be 0; `flags` is BASS_STREAMFLAG_BLOCKS. `proc` (may be null) receives
- * the downloaded blocks with `user`.
+ * Connects to `url` (http:// or https://; up to 5 redirects; proxies from the environment as
+ * libcurl reads them) and returns a stream handle once audio can start, or 0 when the station is
+ * unreachable, answers with an error status, sends no MP3 stream (an error page, garbage) or has
+ * no playable audio within 8 seconds (5 of them for the connect). Blocks the caller meanwhile.
+ * When the server sends titles, a title that comes with the first burst of data is current
+ * (BASS_TAGS_META) by the time the call returns. `offset` must be 0; `flags` is
+ * BASS_STREAMFLAG_BLOCKS. `proc` (may be null) receives the downloaded blocks with `user`; no
+ * block of a stream that fails to open ever reaches it.
+ *
+ * A stream whose server sends nothing for 10 seconds ends as if the server had closed.
  */
 BASSAPI HSTREAM BASSCALL BASS_StreamCreateURL(const char* url, DWORD offset, DWORD flags,
                                               DOWNLOADPROC* proc, void* user);
@@ -116,7 +124,8 @@ BASSAPI HSTREAM BASSCALL BASS_StreamCreateURL(const char* url, DWORD offset, DWO
 /*
  * BASS_TAGS_HEADERS or BASS_TAGS_META of stream `handle`, or null (unknown handle or kind, no
  * metadata yet). The memory stays valid until the stream is freed or, for BASS_TAGS_META, until
- * the metadata changes.
+ * the metadata changes (the library keeps the last 16 texts, so a text read just before a change
+ * stays readable a while longer).
  */
 BASSAPI const char* BASSCALL BASS_ChannelGetTags(DWORD handle, DWORD tags);
 
