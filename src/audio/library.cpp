@@ -28,9 +28,15 @@ bool Library::init(int frequency) {
 void Library::free() {
   std::map<DWORD, std::shared_ptr<Stream>> streams;
   std::shared_ptr<MetaDispatcher> dispatcher;
+  std::vector<std::weak_ptr<Stream>> connecting;
   {
     std::lock_guard lock(mutex_);
     streams.swap(streams_);
+    connecting.swap(connecting_);
+  }
+  // A connect still under way on another thread gives up at once and returns 0.
+  for (const auto& weak : connecting) {
+    if (const auto stream = weak.lock()) stream->stop();
   }
   for (auto& [handle, stream] : streams) end(stream);
   streams.clear();
@@ -51,6 +57,11 @@ HSTREAM Library::createStream(const char* url, DOWNLOADPROC* proc, void* user) {
   if (dispatcher == nullptr || url == nullptr) return 0;
 
   auto stream = std::make_shared<Stream>(url, proc, user, dispatcher, output_.frequency());
+  {
+    std::lock_guard lock(mutex_);
+    std::erase_if(connecting_, [](const std::weak_ptr<Stream>& weak) { return weak.expired(); });
+    connecting_.push_back(stream);
+  }
   // Blocks the caller while connecting, without holding the library's lock.
   if (!stream->connect()) return 0;
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "bass.h"
 #include "output.h"
@@ -42,6 +43,7 @@ class Library {
   std::mutex mutex_;
   std::shared_ptr<MetaDispatcher> dispatcher_;        // guarded by mutex_; set while initialised
   std::map<DWORD, std::shared_ptr<Stream>> streams_;  // guarded by mutex_
+  std::vector<std::weak_ptr<Stream>> connecting_;     // guarded by mutex_; ended by free()
   DWORD lastHandle_ = 0;                              // guarded by mutex_
   HSYNC lastSync_ = 0;                                // guarded by mutex_
 };

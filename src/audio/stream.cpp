@@ -71,12 +71,16 @@ Stream::~Stream() {
 
 bool Stream::connect() {
   if (!decoder_.valid()) return false;
-  thread_ = std::thread([this] { download(); });
+  {
+    std::lock_guard lock(threadMutex_);
+    if (abort_) return false;
+    thread_ = std::thread([this] { download(); });
+  }
 
   const auto deadline = std::chrono::steady_clock::now() + StreamLimits::kFirstAudioTimeout;
   std::unique_lock lock(mutex_);
   for (;;) {
-    if (phase_ != Phase::Connecting) break;
+    if (phase_ != Phase::Connecting || abort_) break;
     auto wakeAt = deadline;
     if (audioFound_) {
       // Audio is there; a title that comes with the first burst is worth a short wait, so that
@@ -102,6 +106,11 @@ void Stream::stop() {
   playing_ = false;
   abort_ = true;
   ring_.wake();
+  {
+    std::lock_guard lock(mutex_);  // a connect() waiting on another thread sees the abort now
+  }
+  phaseChanged_.notify_all();
+  std::lock_guard lock(threadMutex_);
   if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 

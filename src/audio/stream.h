@@ -128,6 +128,7 @@ class Stream {
   std::vector<std::int16_t> pcm_;          // scratch
   std::string lastTitleBlock_;
 
+  std::mutex threadMutex_;  // guards starting and joining thread_: stop() may come from two threads
   std::thread thread_;
 };
 

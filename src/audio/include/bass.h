@@ -7,8 +7,9 @@
  * boundary, and no function throws.
  *
  * Threads
- *   - Every function may be called from any thread (the player uses its user-interface thread
- *     only), except that BASS_Init and BASS_Free must not overlap any other call.
+ *   - Every function may be called from any thread. BASS_Init must not overlap another call;
+ *     BASS_Free may overlap a BASS_StreamCreateURL on another thread, which then returns 0 at
+ *     once.
  *     BASS_StreamCreateURL blocks its caller while it connects; BASS_ChannelStop and
  *     BASS_StreamFree wait only for the stream's own threads, which end promptly.
  *   - DOWNLOADPROC runs on the stream's download thread; SYNCPROC runs on the library's metadata
