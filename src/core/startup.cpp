@@ -112,7 +112,7 @@ StartupFailure Program::LoadAudioLibrary() {
     return StartupFailure::AudioDevice;
   }
   audioInitialised_ = true;
-  window_.AttachAudio(&bass);
+  window_.AttachAudio(&bass, config_.programFolder);
   return StartupFailure::None;
 }
 
@@ -148,8 +148,8 @@ void Program::Shutdown() {
   shutDown_ = true;
   window_.UnloadSmallWindows();
   if (audioInitialised_) {
-    window_.AttachAudio(nullptr);
     audio_->api().BASS_Free();
+    window_.AudioReleased();
     audioInitialised_ = false;
   }
 }

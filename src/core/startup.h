@@ -40,7 +40,10 @@ class MainWindowHost {
   virtual ~MainWindowHost() = default;
   virtual void ApplyWindowShape() = 0;
   virtual void LoadSettings() = 0;
-  virtual void AttachAudio(const playback::BassApi* api) = 0;  // null again at shutdown
+  // The initialised audio library, and the program folder its recordings go under.
+  virtual void AttachAudio(const playback::BassApi* api, const std::string& programFolder) = 0;
+  // The library has been released (shutdown): nothing may call it any more.
+  virtual void AudioReleased() = 0;
   virtual void SetVolume(int value) = 0;
   virtual void ShowWindow() = 0;
   virtual void SetStatus(const QString& text) = 0;

@@ -14,6 +14,8 @@
 
 #include "playback/audio_library.h"
 #include "ui/image_button.h"
+#include "ui/msg_na.h"
+#include "ui/playback_link.h"
 #include "ui/skin_style.h"
 #include "ui/tray_icons.h"
 
@@ -45,6 +47,7 @@ frmVornel::frmVornel(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
   buildControls();
   buildOptionsPanel();
   wireButtonLooks();
+  wirePlayback();
 }
 
 frmVornel::~frmVornel() = default;
@@ -157,11 +160,6 @@ void frmVornel::buildOptionsPanel() {
   btnOptionsOK->setShadow(4, -4, -4);
 }
 
-bool frmVornel::isRecording() const {
-  // The recorder lands with recording; until then nothing records.
-  return false;
-}
-
 void frmVornel::wireButtonLooks() {
   const auto look = [this](ImageButton* button, void (ImageButton::*signal)(), auto change) {
     connect(button, signal, this, [button, change] { change(*button); });
@@ -188,7 +186,7 @@ void frmVornel::wireButtonLooks() {
     if (bass_ == nullptr || bass_->BASS_ChannelIsActive(chan) != BASS_STATE_PLAYING) btnPlay->setGrayscale(kGrey);
   });
   connect(btnRec, &ImageButton::MouseLeave, this, [this] {
-    if (!isRecording()) btnRec->setGrayscale(kGrey);
+    if (!recorder_ || !recorder_->isRecording()) btnRec->setGrayscale(kGrey);
   });
 
   connect(btnClose, &ImageButton::Click, this, &QWidget::close);
@@ -205,8 +203,6 @@ void frmVornel::LoadSettings() {
   optBitrate.at(64)->setChecked(true);
 }
 
-void frmVornel::AttachAudio(const playback::BassApi* api) { bass_ = api; }
-
 void frmVornel::SetVolume(int value) {
   // The volume slider lands later; its value goes straight to the library, as the slider will.
   if (bass_ != nullptr) bass_->BASS_SetConfig(BASS_CONFIG_STREAM_VOLUME, static_cast<DWORD>(value));
@@ -214,7 +210,7 @@ void frmVornel::SetVolume(int value) {
 
 void frmVornel::ShowWindow() { show(); }
 
-void frmVornel::SetStatus(const QString& text) { lblStatus->setText(text); }
+void frmVornel::SetStatus(const QString& text) { ShowStatus(text); }
 
 void frmVornel::SetVersionLabel(const QString& text) { lblVersion->setText(text); }
 
@@ -247,7 +243,9 @@ void frmVornel::CreateTrayMenu(const std::vector<core::TrayMenuItem>& items) {
 }
 
 void frmVornel::UnloadSmallWindows() {
-  // The tray notice and the message window arrive with their features; nothing is loaded yet.
+  // The tray notice arrives with the tray's features.
+  delete msgNA_;
+  msgNA_ = nullptr;
 }
 
 void frmVornel::paintEvent(QPaintEvent*) {

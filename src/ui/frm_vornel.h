@@ -16,6 +16,7 @@
 #include "bass.h"
 #include "core/directory.h"
 #include "core/startup.h"
+#include "playback/recorder.h"
 
 class QFrame;
 class QLabel;
@@ -28,6 +29,7 @@ namespace vornel::ui {
 
 class ImageButton;
 class TrayIcons;
+class msgNA;
 
 class frmVornel : public QWidget, public core::MainWindowHost {
   Q_OBJECT
@@ -42,7 +44,8 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   // core::MainWindowHost
   void ApplyWindowShape() override;
   void LoadSettings() override;
-  void AttachAudio(const playback::BassApi* api) override;
+  void AttachAudio(const playback::BassApi* api, const std::string& programFolder) override;
+  void AudioReleased() override;
   void SetVolume(int value) override;
   void ShowWindow() override;
   void SetStatus(const QString& text) override;
@@ -60,6 +63,14 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   const QString& bannerUrl() const { return banner_url; }
   const QString& bannerPictureUrl() const { return bannerPictureUrl_; }
   std::int32_t defaultBitrate() const { return default_bitrate; }
+  DWORD channel() const { return chan; }
+  std::int16_t currentStream() const { return cur_stream_id; }
+
+  // The play and stop actions (play button, station list, bit-rate button, tray menu).
+  void StartPlayback();
+  void StopPlayback();
+  // The status line and, after every change, the tray tooltip.
+  void UpdateTooltip(const QString& tip);
 
  signals:
   // The window is being unloaded; the shutdown sequence runs on this.
@@ -70,12 +81,26 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  struct StreamContext;
+  struct PlaybackLink;
+
   void buildControls();
+  void wirePlayback();
+  void ShowStatus(const QString& text);
+  void ConnectFinished(StreamContext* context, DWORD handle);
+  void HandleMetadata(const char* address);
+  void FreeStream(DWORD handle);
+  void ShowBadge(std::int16_t bitrate);
+  void OnGroupChosen(int row);
+  void OnStationChosen(int row);
+  void OnBitrateClicked();
+  void OnStateTick();
+  static void OnDownloadBlock(const void* buffer, DWORD length, void* user);
+  static void OnMetaSync(HSYNC sync, DWORD channel, const char* data, void* user);
   void buildOptionsPanel();
   void wireButtonLooks();
   ImageButton* makeButton(const char* name, const QRect& place, const QString& picture);
   QLabel* makeLabel(const char* name, QWidget* parent, const QRect& place, const QString& text);
-  bool isRecording() const;
 
   // Player state; the names are the ones the rest of the program uses.
   std::int32_t default_bitrate = 64;
@@ -90,6 +115,11 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   QMenu* TrayMenu = nullptr;
   std::unique_ptr<TrayIcons> trayIcons_;
   const playback::BassApi* bass_ = nullptr;  // null until the audio library is initialised
+  std::unique_ptr<playback::Recorder> recorder_;  // made with the library
+  std::shared_ptr<PlaybackLink> link_;            // what the library's threads reach
+  std::map<DWORD, std::unique_ptr<StreamContext>> contexts_;  // by stream, until freed
+  std::uint32_t generation_ = 0;                  // counts station starts; a newer one supersedes
+  msgNA* msgNA_ = nullptr;                        // made on first use
 
   QPixmap skin_;
 

@@ -44,12 +44,12 @@ QPixmap SkinBackground(const QString& name) {
 
 void StyleTitleLabel(QLabel& label) {
   label.setFont(SkinFont(12, true));
-  label.setStyleSheet(QStringLiteral("color: #F2E6D0; background: transparent;"));
+  label.setStyleSheet(QStringLiteral("color: #E9ECF0; background: transparent;"));
 }
 
 void StyleStatusLabel(QLabel& label) {
   label.setFont(SkinFont(11, false));
-  label.setStyleSheet(QStringLiteral("color: #FFC46B; background: transparent; padding-left: 3px;"));
+  label.setStyleSheet(QStringLiteral("color: #FFCB6B; background: transparent; padding-left: 3px;"));
 }
 
 void StyleListBox(QListWidget& list) {
@@ -68,6 +68,12 @@ void StyleOptionsPanel(QFrame& panel) {
       "QFrame#frmOptions { background: #E8E8E8; border: 1px solid #9AA3AD; }"
       "QLabel, QRadioButton, QCheckBox, QGroupBox { color: #1F2328; font-family: 'DejaVu Sans'; font-size: 11px; }"
       "QLabel#lblVersion { font-family: 'Times New Roman'; font-size: 13px; }"));
+}
+
+void StyleDialogLabel(QLabel& label, bool caption) {
+  label.setFont(SkinFont(caption ? 12 : 11, caption));
+  label.setStyleSheet(caption ? QStringLiteral("color: #E9ECF0; background: transparent;")
+                              : QStringLiteral("color: #1E2228; background: transparent;"));
 }
 
 }  // namespace vornel::ui

@@ -24,5 +24,7 @@ void StyleTitleLabel(QLabel& label);
 void StyleStatusLabel(QLabel& label);
 void StyleListBox(QListWidget& list);
 void StyleOptionsPanel(QFrame& panel);
+// Texts of the small windows: the caption on the dark drag bar, the body on the light panel.
+void StyleDialogLabel(QLabel& label, bool caption);
 
 }  // namespace vornel::ui

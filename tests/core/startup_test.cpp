@@ -21,9 +21,13 @@ class RecordingWindow : public MainWindowHost {
  public:
   void ApplyWindowShape() override { calls.push_back("shape"); }
   void LoadSettings() override { calls.push_back("settings"); }
-  void AttachAudio(const playback::BassApi* api) override {
-    calls.push_back(api != nullptr ? "audio" : "audio released");
+  void AttachAudio(const playback::BassApi* api, const std::string&) override {
+    calls.push_back("audio");
     bass = api;
+  }
+  void AudioReleased() override {
+    calls.push_back("audio released");
+    bass = nullptr;
   }
   void SetVolume(int value) override {
     calls.push_back("volume " + std::to_string(value));
