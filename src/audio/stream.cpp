@@ -149,13 +149,16 @@ void Stream::addSync(HSYNC sync, SYNCPROC* proc, void* user, DWORD channel) {
 
 void Stream::download() {
   CURL* curl = curl_easy_init();
-  CURLcode result = CURLE_FAILED_INIT;
-  if (curl != nullptr) {
-    configure(curl);
-    result = curl_easy_perform(curl);
-    curl_easy_cleanup(curl);
+  // Lists libcurl reads during the transfer; they live exactly as long as it.
+  curl_slist* aliases = curl_slist_append(nullptr, "ICY 200 OK");
+  curl_slist* headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
+  if (curl != nullptr && aliases != nullptr && headers != nullptr) {
+    configure(curl, aliases, headers);
+    curl_easy_perform(curl);
   }
-  (void)result;
+  if (curl != nullptr) curl_easy_cleanup(curl);
+  curl_slist_free_all(aliases);
+  curl_slist_free_all(headers);
 
   bool wasReady = false;
   {
@@ -178,10 +181,8 @@ void Stream::download() {
   if (proc_ != nullptr) proc_(&kNothing, 0, user_);
 }
 
-void Stream::configure(void* handle) {
+void Stream::configure(void* handle, curl_slist* aliases, curl_slist* headers) {
   CURL* curl = static_cast<CURL*>(handle);
-  static curl_slist* const aliases = curl_slist_append(nullptr, "ICY 200 OK");
-  static curl_slist* const headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
 
   curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -19,6 +19,8 @@
 #include "icy_demuxer.h"
 #include "pcm_ring.h"
 
+struct curl_slist;
+
 namespace vornel::audio {
 
 class MetaDispatcher;
@@ -72,7 +74,7 @@ class Stream {
   enum class Phase { Connecting, Ready, Failed };
 
   void download();
-  void configure(void* curl);
+  void configure(void* curl, curl_slist* aliases, curl_slist* headers);
   bool onHeaderLine(const char* data, std::size_t size);
   bool onBody(const std::uint8_t* data, std::size_t size);
   bool startBody(void* curl);
