@@ -27,6 +27,7 @@ def main():
     if not os.access(BENCH, os.X_OK):
         sys.exit("build first: scripts/build.sh")
     work = tempfile.mkdtemp(prefix="vornel-player-bench-")
+    os.chmod(work, 0o755)  # Icecast drops root and must reach its run folder
     run_dir = os.path.join(work, "icecast")
     folder = os.path.join(work, "program")
     os.makedirs(folder)

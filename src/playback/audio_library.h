@@ -37,6 +37,11 @@ struct BassApi {
   decltype(&::BASS_ChannelIsActive) BASS_ChannelIsActive = nullptr;
 };
 
+// The metadata sync as the player sets it: the 32-bit parameter widened with a zero high half.
+inline HSYNC SetMetaSync(const BassApi& bass, DWORD handle, DWORD kind, DWORD param, SYNCPROC* proc, void* user) {
+  return bass.BASS_ChannelSetSync(handle, kind, static_cast<QWORD>(param), proc, user);
+}
+
 class AudioLibrary {
  public:
   enum class Status { Loaded, CannotLoad, MissingFunction };

@@ -202,7 +202,7 @@ void frmVornel::ConnectFinished(StreamContext* raw, DWORD handle) {
     }
   }
   HandleMetadata(bass_->BASS_ChannelGetTags(chan, BASS_TAGS_META));
-  bass_->BASS_ChannelSetSync(chan, BASS_SYNC_METADATA, 0, &frmVornel::OnMetaSync, user);
+  playback::SetMetaSync(*bass_, chan, BASS_SYNC_METADATA, 0, &frmVornel::OnMetaSync, user);
   bass_->BASS_ChannelPlay(chan, 0);
   btnPlay->setGrayscale(kLit);
   tmrState->start();

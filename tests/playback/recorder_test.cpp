@@ -145,6 +145,7 @@ TEST_F(RecorderTest, BlocksTitlesAndTheButtonFromThreads) {
     for (int i = 0; i < 200; ++i) {
       recorder.ToggleRecording();
       recorder.SetStatusText("Status " + std::to_string(i));
+      if (i % 50 == 0) recorder.NewRecordWriter();  // a station change
       std::this_thread::yield();
     }
   });
