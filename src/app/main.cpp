@@ -21,6 +21,7 @@ int main(int argc, char* argv[]) {
   QObject::connect(&window, &vornel::ui::frmVornel::unloading, [&program] { program.Shutdown(); });
 
   const vornel::core::StartupFailure failure = program.Start();
+  if (failure == vornel::core::StartupFailure::ClosedDuringStart) return 0;  // the user's own close
   if (failure != vornel::core::StartupFailure::None) return static_cast<int>(failure);
   return QApplication::exec();
 }

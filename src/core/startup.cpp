@@ -1,12 +1,14 @@
 #include "core/startup.h"
 
 #include <QDir>
+#include <QSaveFile>
 #include <QLoggingCategory>
 
 #include <fstream>
 #include <iterator>
 #include <optional>
 
+#include "core/downloader.h"
 #include "core/paths.h"
 #include "playback/audio_library.h"
 
@@ -19,6 +21,7 @@ namespace {
 constexpr const char kStationsFileName[] = "stations.dat";
 constexpr int kAudioFrequency = 44100;
 constexpr int kStartVolume = 100;
+constexpr std::int16_t kDirectoryTimeoutSeconds = 30;
 
 QString AppTitle() { return QStringLiteral("Vornel"); }
 QString LibraryCaption() { return QStringLiteral("BASS.DLL"); }
@@ -117,11 +120,23 @@ StartupFailure Program::LoadAudioLibrary() {
 }
 
 StartupFailure Program::FetchDirectory() {
-  // The directory download lands with the downloader; until then every start behaves as a failed
-  // download and goes on with the cached stations.dat.
-  qCInfo(lcCore) << "directory download not available; using the cached directory instead of"
-                 << config_.directoryAddress;
-  if (!FileExists(ProgramFile(kStationsFileName))) {
+  downloader_ = std::make_unique<Downloader>();
+  const QString result = downloader_->DownloadText(config_.directoryAddress, kDirectoryTimeoutSeconds);
+  if (shutDown_) return StartupFailure::ClosedDuringStart;  // the window went while we waited
+
+  const std::string stationsFile = ProgramFile(kStationsFileName);
+  if (result != Downloader::InvalidAddress()) {
+    const QByteArray& bytes = downloader_->receivedBytes();
+    downloaded_ = std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    // Written beside the old file and renamed over it: a crash or a full disk never leaves half a
+    // directory. A folder that cannot be written leaves the old cache; this run uses the download.
+    QSaveFile file(QString::fromStdString(stationsFile));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+      qCWarning(lcCore) << "cannot store the directory in" << stationsFile.c_str() << ":" << file.errorString();
+    }
+    return StartupFailure::None;
+  }
+  if (!FileExists(stationsFile)) {
     messages_.Show(QStringLiteral("Невозможно соединиться с сервером!\r\n"
                                   "Возможно, у Вас отсутствует подключение к Интернету.\r\n"
                                   "Повторите попытку позже."),
@@ -133,7 +148,7 @@ StartupFailure Program::FetchDirectory() {
 
 void Program::ReadCachedDirectory() {
   const std::string stationsFile = ProgramFile(kStationsFileName);
-  const std::optional<std::string> bytes = ReadFileBytes(stationsFile);
+  const std::optional<std::string> bytes = downloaded_ ? downloaded_ : ReadFileBytes(stationsFile);
   if (!bytes) qCWarning(lcCore) << "cannot read" << stationsFile.c_str() << "; the directory stays empty";
   DirectoryReadResult read = ReadDirectory(bytes.value_or(std::string()));
   for (const DirectoryProblem& problem : read.problems) {
@@ -146,6 +161,7 @@ void Program::ReadCachedDirectory() {
 void Program::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
+  if (downloader_) downloader_->abandon();  // start-up may be waiting for the directory
   window_.UnloadSmallWindows();
   if (audioInitialised_) {
     audio_->api().BASS_Free();

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct BassApi;
 }  // namespace vornel::playback
 
 namespace vornel::core {
+
+class Downloader;
 
 enum class MessageIcon { None, Error };
 
@@ -65,6 +68,8 @@ enum class StartupFailure : int {
   AudioLibraryVersion = 5,
   AudioDevice = 6,
   NoDirectory = 7,
+  // The user closed the window while the directory loaded: the program ends in order.
+  ClosedDuringStart = 8,
 };
 
 struct StartupConfig {
@@ -103,6 +108,8 @@ class Program {
   MessageBoxes& messages_;
   StartupConfig config_;
   std::unique_ptr<playback::AudioLibrary> audio_;
+  std::unique_ptr<Downloader> downloader_;
+  std::optional<std::string> downloaded_;  // the directory as it came, when the download worked
   bool audioInitialised_ = false;
   bool shutDown_ = false;
 };

@@ -74,7 +74,7 @@ class StartupTest : public ::testing::Test {
  protected:
   StartupFailure Start() {
     program_ = std::make_unique<Program>(window_, messages_,
-                                         StartupConfig{folder_.path(), QStringLiteral("http://directory.invalid/client/stations.php"), 1, 0});
+                                         StartupConfig{folder_.path(), QStringLiteral("http://127.0.0.1:1/client/stations.php"), 1, 0});
     return program_->Start();
   }
   void TearDown() override {
