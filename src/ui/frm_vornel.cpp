@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include "playback/audio_library.h"
+#include "skin/async_bitmap.h"
 #include "ui/image_button.h"
 #include "ui/msg_na.h"
 #include "ui/playback_link.h"
@@ -100,6 +101,17 @@ void frmVornel::buildControls() {
 
   imgBanner = makeLabel("imgBanner", this, {0, 269, 270, 101}, QString());
   imgBanner->setAlignment(Qt::AlignCenter);
+  picBanner = new skin::AsyncBitmap(this);
+  picBanner->setObjectName(QStringLiteral("picBanner"));
+  picBanner->setGeometry(0, 269, 25, 22);
+  picBanner->hide();
+  connect(picBanner, &skin::AsyncBitmap::DownloadComplete, this, [this] {
+    // A banner wider than its place is shown whole, scaled down; a smaller one centred.
+    const QPixmap picture = picBanner->Picture();
+    imgBanner->setPixmap(picture.width() > imgBanner->width() || picture.height() > imgBanner->height()
+                             ? picture.scaled(imgBanner->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation)
+                             : picture);
+  });
 
   for (int bitrate : kBadgeBitrates) {
     QLabel* badge = makeLabel("imgBitrate", this, {0, 0, 38, 20}, QString());
@@ -217,9 +229,11 @@ void frmVornel::SetVersionLabel(const QString& text) { lblVersion->setText(text)
 void frmVornel::TakeDirectory(core::Directory directory) {
   groups = std::move(directory.groups);
   for (const core::clsGroup& group : groups) listGroups->addItem(QString::fromStdString(group.name));
-  bannerPictureUrl_ = QString::fromStdString(directory.bannerPictureUrl);
+  picBanner->setPictureFromURL(QString::fromStdString(directory.bannerPictureUrl));
   banner_url = QString::fromStdString(directory.bannerUrl);
 }
+
+const QString& frmVornel::bannerPictureUrl() const { return picBanner->PictureFromURL(); }
 
 void frmVornel::ShowGroupStations(std::int16_t index) {
   listStations->clear();

@@ -25,6 +25,10 @@ class QMenu;
 class QRadioButton;
 class QTimer;
 
+namespace vornel::skin {
+class AsyncBitmap;
+}
+
 namespace vornel::ui {
 
 class ImageButton;
@@ -61,7 +65,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   QMenu* trayMenu() const { return TrayMenu; }
   const std::vector<core::clsGroup>& directoryGroups() const { return groups; }
   const QString& bannerUrl() const { return banner_url; }
-  const QString& bannerPictureUrl() const { return bannerPictureUrl_; }
+  const QString& bannerPictureUrl() const;
   std::int32_t defaultBitrate() const { return default_bitrate; }
   DWORD channel() const { return chan; }
   std::int16_t currentStream() const { return cur_stream_id; }
@@ -111,7 +115,6 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   std::int16_t cur_stream_id = 0;
   std::vector<core::clsGroup> groups;
   QString banner_url;
-  QString bannerPictureUrl_;  // handed to the banner picture loader once it exists
   QMenu* TrayMenu = nullptr;
   std::unique_ptr<TrayIcons> trayIcons_;
   const playback::BassApi* bass_ = nullptr;  // null until the audio library is initialised
@@ -139,6 +142,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   std::map<int, QRadioButton*> optBitrate;  // by bit rate
   ImageButton* btnOptionsOK = nullptr;
   QLabel* imgBanner = nullptr;
+  skin::AsyncBitmap* picBanner = nullptr;  // loads the banner picture; never shown itself
   std::map<int, QLabel*> imgBitrate;  // hidden badge pictures, by bit rate
   QTimer* tmrState = nullptr;
 };

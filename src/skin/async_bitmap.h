@@ -1,0 +1,45 @@
+#pragma once
+
+// A picture loaded from a web address in the background. Setting the address only starts the
+// download; DownloadComplete or DownloadError tells how it ended. While it holds a picture the
+// control has exactly the picture's size.
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace vornel::skin {
+
+class AsyncBitmap : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit AsyncBitmap(QWidget* parent = nullptr);
+
+  QPixmap Picture() const;
+  void setPicture(const QPixmap& NewPicture);
+
+  const QString& PictureFromURL() const { return address_; }
+  // Stores the address and, unless it is empty, starts its download (always from the server).
+  void setPictureFromURL(const QString& NewString);
+
+ signals:
+  void DownloadComplete();  // a download ended and the control holds a picture
+  void DownloadError();     // a download ended and the control holds none
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void completed(QNetworkReply* reply);
+
+  QLabel* picBitmap_;
+  QString address_;
+  QNetworkAccessManager* network_ = nullptr;  // made on first use
+};
+
+}  // namespace vornel::skin
