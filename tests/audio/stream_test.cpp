@@ -16,10 +16,12 @@
 
 #include "bass.h"
 #include "support/server_process.h"
+#include "support/waiting.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using vornel::test::WaitFor;
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -68,16 +70,6 @@ std::vector<std::string> HeaderLines(HSTREAM stream) {
   for (const char* p = BASS_ChannelGetTags(stream, BASS_TAGS_HEADERS); p != nullptr && *p != '\0'; p += std::strlen(p) + 1)
     lines.emplace_back(p);
   return lines;
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(10ms);
-  }
-  return true;
 }
 
 class StreamTest : public ::testing::Test {

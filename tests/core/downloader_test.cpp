@@ -136,11 +136,12 @@ class CacheStepTest : public DownloaderTest {
 TEST_F(CacheStepTest, AGoodDownloadReplacesTheCacheByteForByte) {
   folder_.AddAudioLibrary(test::RealAudioLibrary());
   folder_.AddStations("well_formed.dat");
-  fs::copy_file(fs::path(VORNEL_TEST_FIXTURES) / "stations" / "lone_cr.dat", root_ / "served.dat",
-                fs::copy_options::overwrite_existing);
+  // Byte 0xC0 is the Cyrillic capital A, stored exactly as it came.
+  std::ofstream(root_ / "served.dat", std::ios::binary) << "x\r\npic\r\nlink\r\n1\r\n\xC0\r\n1|0|One|64|http://a/\r\n";
   ASSERT_EQ(Start("/file/served.dat"), StartupFailure::None);
   EXPECT_EQ(ReadFile(folder_.file("stations.dat")), ReadFile(root_ / "served.dat"));
   ASSERT_EQ(window_.directory.groups.size(), 1u);
+  EXPECT_EQ(window_.directory.groups[0].name, "А");
   EXPECT_EQ(window_.directory.bannerUrl, "link");
 }
 

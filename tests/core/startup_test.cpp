@@ -191,9 +191,3 @@ TEST_F(StartupTest, BrokenCachedDirectoryStillStarts) {
 }  // namespace
 }  // namespace vornel::core
 
-int main(int argc, char** argv) {
-  vornel::test::PrepareTestEnvironment();
-  QCoreApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -19,21 +19,12 @@
 #include "platform/codepage.h"
 #include "support/program_folder.h"
 #include "support/test_environment.h"
+#include "support/waiting.h"
 #include "ui/frm_vornel.h"
 #include "ui/tray_icons.h"
 
 namespace vornel::ui {
 namespace {
-
-std::map<std::string, std::string> ReadEnv(const std::string& path) {
-  std::map<std::string, std::string> env;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) env[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return env;
-}
 
 size_t Discard(char*, size_t, size_t size, void*) { return size; }
 
@@ -44,7 +35,7 @@ class NoMessages : public core::MessageBoxes {
 
 TEST(IcecastPlayer, StatusFollowsTheStationNameAndEveryTitle) {
   if (!std::filesystem::exists(VORNEL_TEST_ICECAST_ENV)) GTEST_SKIP() << "no Icecast fixture running";
-  auto env = ReadEnv(VORNEL_TEST_ICECAST_ENV);
+  auto env = test::ReadKeyValues(VORNEL_TEST_ICECAST_ENV);
   const std::string base = "http://" + env["HOST"] + ":" + env["PORT"];
   const auto setTitle = [&](const std::string& title) {
     char* escaped = curl_easy_escape(nullptr, title.c_str(), static_cast<int>(title.size()));

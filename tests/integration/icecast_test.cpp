@@ -22,20 +22,12 @@
 
 #include "bass.h"
 #include "support/test_environment.h"
+#include "support/waiting.h"
 
 namespace {
 
 using namespace std::chrono_literals;
-
-std::map<std::string, std::string> ReadEnv(const std::string& path) {
-  std::map<std::string, std::string> env;
-  std::ifstream in(path);
-  for (std::string line; std::getline(in, line);) {
-    const auto eq = line.find('=');
-    if (eq != std::string::npos) env[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return env;
-}
+using vornel::test::WaitFor;
 
 size_t Append(char* data, size_t, size_t size, void* out) {
   static_cast<std::string*>(out)->append(data, size);
@@ -78,16 +70,6 @@ struct Received {
   }
 };
 
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(20ms);
-  }
-  return true;
-}
-
 // Frequency of the left channel from its zero crossings, and its peak, over whole seconds of
 // interleaved 16-bit stereo at 44100 Hz.
 struct Tone {
@@ -111,7 +93,7 @@ class IcecastTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!std::filesystem::exists(VORNEL_TEST_ICECAST_ENV)) GTEST_SKIP() << "no Icecast fixture running";
-    env_ = ReadEnv(VORNEL_TEST_ICECAST_ENV);
+    env_ = vornel::test::ReadKeyValues(VORNEL_TEST_ICECAST_ENV);
     ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
   }
   void TearDown() override { BASS_Free(); }

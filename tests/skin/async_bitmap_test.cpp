@@ -92,9 +92,3 @@ TEST_F(AsyncBitmapTest, AnEmptyAddressStartsNothing) {
 }  // namespace
 }  // namespace vornel::skin
 
-int main(int argc, char** argv) {
-  vornel::test::PrepareTestEnvironment();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

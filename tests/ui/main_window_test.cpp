@@ -255,9 +255,3 @@ TEST(QtMessageBoxes, ShowsTextCaptionAndIconAndWaitsForOk) {
 }  // namespace
 }  // namespace vornel::ui
 
-int main(int argc, char** argv) {
-  vornel::test::PrepareTestEnvironment();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

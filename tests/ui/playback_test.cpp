@@ -169,9 +169,3 @@ TEST_F(PlaybackTest, ANewChoiceSupersedesASlowConnect) {
 }  // namespace
 }  // namespace vornel::ui
 
-int main(int argc, char** argv) {
-  vornel::test::PrepareTestEnvironment();
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}
