@@ -30,7 +30,6 @@ bool Output::open(int frequency) {
     return false;
   }
   scratch_.assign(kMixChunkFrames * kChannels, 0);
-  accumulator_.assign(kMixChunkFrames * kChannels, 0);
 
   SDL_AudioSpec want{};
   want.freq = frequency;
@@ -89,20 +88,31 @@ void Output::fill(void* self, std::uint8_t* stream, int length) {
 
 void Output::mix(std::int16_t* out, std::size_t frames) {
   const std::size_t samples = frames * kChannels;
-  std::fill_n(accumulator_.begin(), samples, 0);
+  std::size_t filled = 0;
   {
     std::lock_guard lock(sourcesMutex_);
+    bool first = true;
     for (const std::shared_ptr<Stream>& source : sources_) {
+      if (first) {
+        // The usual case, one stream: it decodes straight into the device's buffer.
+        filled = source->readPcm(out, frames) * kChannels;
+        first = false;
+        continue;
+      }
       const std::size_t got = source->readPcm(scratch_.data(), frames) * kChannels;
-      for (std::size_t i = 0; i < got; ++i) accumulator_[i] += scratch_[i];
+      for (std::size_t i = 0; i < got; ++i) {
+        const std::int32_t sum = (i < filled ? out[i] : 0) + scratch_[i];
+        out[i] = static_cast<std::int16_t>(std::clamp<std::int32_t>(sum, -32768, 32767));
+      }
+      if (got > filled) filled = got;
     }
   }
-  // Volume as a 16.16 fixed-point gain: one multiply and shift per sample.
-  const std::int64_t gain = static_cast<std::int64_t>(volume()) * 65536 / 100;
-  for (std::size_t i = 0; i < samples; ++i) {
-    const std::int64_t scaled = (accumulator_[i] * gain) >> 16;
-    out[i] = static_cast<std::int16_t>(std::clamp<std::int64_t>(scaled, -32768, 32767));
-  }
+  std::fill(out + filled, out + samples, std::int16_t{0});
+  const std::int32_t volume = this->volume();
+  if (volume >= 100) return;
+  // Volume as a 16.16 fixed-point gain; |sample| * 65536 still fits 32 bits.
+  const std::int32_t gain = volume * 65536 / 100;
+  for (std::size_t i = 0; i < filled; ++i) out[i] = static_cast<std::int16_t>((out[i] * gain) >> 16);
 }
 
 }  // namespace vornel::audio

@@ -42,8 +42,7 @@ class Output {
 
   std::mutex sourcesMutex_;                       // held by the mixer while it reads
   std::vector<std::shared_ptr<Stream>> sources_;  // guarded by sourcesMutex_
-  std::vector<std::int16_t> scratch_;             // audio thread only
-  std::vector<std::int32_t> accumulator_;         // audio thread only
+  std::vector<std::int16_t> scratch_;             // audio thread only: a second stream's audio
 };
 
 }  // namespace vornel::audio
