@@ -12,7 +12,12 @@
 # finds the file without a path compiled in. RESOURCE_LOCK keeps them one at a time: they
 # share two mounts and their titles, and a title set by one would show up in another.
 
-set(VORNEL_ICECAST_RUN_DIR "${CMAKE_CURRENT_BINARY_DIR}/icecast-run")
+# Icecast drops root to "nobody", which must reach its run folder: a checkout inside a closed
+# home folder could not serve, so the run folder lives in the system's temporary folder, one per
+# build tree.
+string(MD5 _vornel_build_hash "${CMAKE_CURRENT_BINARY_DIR}")
+string(SUBSTRING "${_vornel_build_hash}" 0 12 _vornel_build_hash)
+set(VORNEL_ICECAST_RUN_DIR "/tmp/vornel-icecast-${_vornel_build_hash}")
 set(VORNEL_ICECAST_ENV "${VORNEL_ICECAST_RUN_DIR}/icecast.env")
 set(_vornel_icecast_script "${CMAKE_CURRENT_LIST_DIR}/icecast_fixture.sh")
 
