@@ -38,19 +38,22 @@ QString Downloader::DownloadText(const QString& url, std::int16_t TimeoutSeconds
   QNetworkReply* reply = network_->get(request);
   connect(reply, &QNetworkReply::finished, this, [this, reply] { completed(reply); });
 
-  // Waits for events with a deadline: the window stays live and the processor idle. The limit is
-  // strictly greater than TimeoutSeconds, as the original polling loop had it.
+  // Waits for events with a deadline: the window stays live and the processor idle. The wait
+  // gives up only once strictly more than TimeoutSeconds have passed.
   QElapsedTimer elapsed;
   elapsed.start();
   QEventLoop loop;
   QTimer deadline;
   deadline.setSingleShot(true);
+  deadline.setTimerType(Qt::PreciseTimer);  // a coarse timer may fire a little early
   connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
   connect(this, &Downloader::finishedWaiting, &loop, &QEventLoop::quit);
-  deadline.start(std::max(0, static_cast<int>(TimeoutSeconds)) * 1000 + 1);
+  const qint64 limit = std::max<qint64>(0, TimeoutSeconds) * 1000;
   abandoned_ = false;
-  while (busy_ && !abandoned_ && elapsed.elapsed() <= static_cast<qint64>(TimeoutSeconds) * 1000 &&
-         deadline.isActive()) {
+  while (busy_ && !abandoned_) {
+    const qint64 left = limit - elapsed.elapsed();
+    if (left < 0) break;  // strictly more than the limit has passed
+    deadline.start(static_cast<int>(left) + 1);
     loop.exec();
   }
   if (busy_) return InvalidAddress();  // timed out or abandoned: a late completion is still taken in
