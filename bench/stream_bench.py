@@ -5,12 +5,14 @@ Starts the test Icecast on loopback (tests/integration/icecast_fixture.sh), then
 128 kbit/s mount for SECONDS with three players at once: our library (build/bench/stream_bench,
 SDL's dummy output), the mpg123 command-line player (-o dummy, the floor) and mpv (--ao=null).
 Processor time is each process's own (user + system). Then measures the time from the connect
-call to the first sample the output takes, over several connects.
+call to the first sample the output takes, over several connects, beside the time the server
+itself takes to send its first body byte to a bare socket client: what is left is the library's.
 
 Usage: bench/stream_bench.py [SECONDS]   (build first: scripts/build.sh)
 """
 import os
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -37,6 +39,22 @@ def run_for(commands, seconds):
         _, status, usage = os.wait4(proc.pid, 0)
         results[name] = (usage.ru_utime + usage.ru_stime, out)
     return results
+
+
+def server_first_body_ms(host, port, mount):
+    """Time from connecting to the first body byte for a client that does nothing but read."""
+    start = time.monotonic()
+    with socket.create_connection((host, port), timeout=10) as sock:
+        sock.sendall(f"GET {mount} HTTP/1.0\r\nIcy-MetaData: 1\r\n\r\n".encode())
+        received = b""
+        while True:
+            chunk = sock.recv(65536)
+            if not chunk:
+                raise RuntimeError("server closed before the body")
+            received += chunk
+            end = received.find(b"\r\n\r\n")
+            if end >= 0 and len(received) > end + 4:
+                return (time.monotonic() - start) * 1000
 
 
 def parse(out):
@@ -76,13 +94,17 @@ def main():
         print(f"  library heap peak   {ours['heap_peak_bytes'] / 1048576:.2f} MiB  (goal < 8)")
 
         firsts = []
+        servers = []
         for _ in range(7):
             out = subprocess.run([BENCH, url, "1"], capture_output=True, text=True,
                                  env=dict(os.environ, SDL_AUDIODRIVER="dummy")).stdout
             firsts.append(parse(out)["first_sound_ms"])
+            servers.append(server_first_body_ms(env["HOST"], int(env["PORT"]), env["MOUNT_440"]))
         print(f"  connect to first sample: {sorted(round(f) for f in firsts)} ms")
         print(f"  connect to first sample: median {statistics.median(firsts):.0f} ms, "
               f"max {max(firsts):.0f} ms over {len(firsts)} connects  (goal < 300)")
+        print(f"  server's own first body byte (bare socket): median {statistics.median(servers):.0f} ms; "
+              f"the library adds {statistics.median(firsts) - statistics.median(servers):.0f} ms")
     finally:
         subprocess.run(["bash", FIXTURE, "stop", run_dir], stdout=subprocess.DEVNULL)
         shutil.rmtree(run_dir, ignore_errors=True)
