@@ -12,6 +12,10 @@ Usage:
       inside the shape; the run fails otherwise.
   pngtool.py rgba IN OUT
       Straight-alpha RGBA with fully transparent pixels zeroed.
+  pngtool.py flat IN OUT BGHEX
+      Opaque RGB: the picture laid over a solid background colour.
+  pngtool.py crop IN OUT x,y,w,h
+      Opaque RGB: one rectangle of a picture (its alpha dropped).
 """
 
 import struct
@@ -156,11 +160,36 @@ def cmd_rgba(src, dst):
     write_png(dst, width, height, out, alpha=True)
 
 
+def parse_hex(text):
+    return tuple(int(text.lstrip("#")[i:i + 2], 16) for i in (0, 2, 4))
+
+
+def cmd_flat(src, dst, bg_hex):
+    bg = parse_hex(bg_hex)
+    width, height, rows = read_png(src)
+    out = [[tuple((c * px[3] + k * (255 - px[3]) + 127) // 255 for c, k in zip(px[:3], bg)) for px in row]
+           for row in rows]
+    write_png(dst, width, height, out, alpha=False)
+
+
+def cmd_crop(src, dst, rect):
+    x0, y0, w, h = (int(v) for v in rect.split(","))
+    width, height, rows = read_png(src)
+    if x0 < 0 or y0 < 0 or x0 + w > width or y0 + h > height:
+        sys.exit(f"{src}: {rect} lies outside the {width}x{height} picture")
+    out = [[px[:3] for px in row[x0:x0 + w]] for row in rows[y0:y0 + h]]
+    write_png(dst, w, h, out, alpha=False)
+
+
 def main(argv):
     if len(argv) >= 5 and argv[1] == "key":
         cmd_key(argv[2], argv[3], argv[4], argv[5:])
     elif len(argv) == 4 and argv[1] == "rgba":
         cmd_rgba(argv[2], argv[3])
+    elif len(argv) == 5 and argv[1] == "flat":
+        cmd_flat(argv[2], argv[3], argv[4])
+    elif len(argv) == 5 and argv[1] == "crop":
+        cmd_crop(argv[2], argv[3], argv[4])
     else:
         sys.exit(__doc__)
 

@@ -61,6 +61,15 @@ done
 
 rgba tray_picture.svg 100 34 tray_picture.png
 
+# The volume slider paints its pictures opaquely over its own back colour, so both carry the
+# trough they sit in: the rail is cut from the window picture under the slider (201,77 44x10,
+# rail at 2 px in), the knob laid over the trough's colour (SLIDER_BACK, the slider's BackColor
+# in frm_vornel.cpp).
+SLIDER_BACK="#1B1E23"
+python3 "$tool" crop "$here/main.png" "$here/slider_rail.png" 203,77,40,10
+render slider_knob.svg 11 10 slider_knob.png
+python3 "$tool" flat "$tmp/slider_knob.png" "$here/slider_knob.png" "$SLIDER_BACK"
+
 for size in 16 32 64 256; do
   rgba icon.svg "$size" "$size" "icon_$size.png"
 done

@@ -14,6 +14,8 @@
 
 #include "playback/audio_library.h"
 #include "skin/async_bitmap.h"
+#include "skin/property_bag.h"
+#include "skin/uc_slider.h"
 #include "ui/image_button.h"
 #include "ui/msg_na.h"
 #include "ui/playback_link.h"
@@ -36,6 +38,21 @@ constexpr int kBadgeBitrates[] = {32, 48, 64, 96, 128, 192};
 constexpr int kOptionBitrates[] = {48, 64, 96, 128};
 
 QImage SkinImage(const QString& name) { return QImage(QStringLiteral(":/skin/") + name); }
+
+// The stored design of the volume slider: horizontal, a picture rail, 0..100 at 100, no value
+// tip. Its back colour is the trough the skin draws under it, so the slider's edges do not show.
+skin::PropertyBag SliderVolumeDesign() {
+  skin::PropertyBag design;
+  design.WriteProperty(QStringLiteral("backcolor"), 0x00231E1Bu, skin::ucSlider::kButtonFace);
+  design.WriteProperty(QStringLiteral("sliderimage"), SkinImage(QStringLiteral("slider_knob.png")), QImage());
+  design.WriteProperty(QStringLiteral("orientation"), int{skin::OrientationHorizontal}, int{skin::OrientationVertical});
+  design.WriteProperty(QStringLiteral("railimage"), SkinImage(QStringLiteral("slider_rail.png")), QImage());
+  design.WriteProperty(QStringLiteral("railstyle"), int{skin::RailPicture}, int{skin::RailSunken});
+  design.WriteProperty(QStringLiteral("showvaluetip"), false, true);
+  design.WriteProperty(QStringLiteral("max"), 100, 10);
+  design.WriteProperty(QStringLiteral("value"), 100, 0);
+  return design;
+}
 
 }  // namespace
 
@@ -120,6 +137,12 @@ void frmVornel::buildControls() {
     badge->hide();
     imgBitrate[bitrate] = badge;
   }
+
+  sliderVolume = new skin::ucSlider(this);
+  sliderVolume->setObjectName(QStringLiteral("sliderVolume"));
+  sliderVolume->ReadProperties(SliderVolumeDesign());
+  sliderVolume->setGeometry(201, 77, 44, 10);
+  sliderVolume->Layout();
 
   tmrState = new QTimer(this);
   tmrState->setObjectName(QStringLiteral("tmrState"));
@@ -216,8 +239,9 @@ void frmVornel::LoadSettings() {
 }
 
 void frmVornel::SetVolume(int value) {
-  // The volume slider lands later; its value goes straight to the library, as the slider will.
-  if (bass_ != nullptr) bass_->BASS_SetConfig(BASS_CONFIG_STREAM_VOLUME, static_cast<DWORD>(value));
+  // The slider was stored at this value, so nothing changes and the library keeps its own full
+  // volume; the first change comes from the user. Its range is 0..100, which holds any volume.
+  (void)sliderVolume->LetValue(value);
 }
 
 void frmVornel::ShowWindow() { show(); }

@@ -27,6 +27,7 @@ class QTimer;
 
 namespace vornel::skin {
 class AsyncBitmap;
+class ucSlider;
 }
 
 namespace vornel::ui {
@@ -144,6 +145,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   QLabel* imgBanner = nullptr;
   skin::AsyncBitmap* picBanner = nullptr;  // loads the banner picture; never shown itself
   std::map<int, QLabel*> imgBitrate;  // hidden badge pictures, by bit rate
+  skin::ucSlider* sliderVolume = nullptr;
   QTimer* tmrState = nullptr;
 };
 

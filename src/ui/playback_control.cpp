@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "playback/audio_library.h"
 #include "playback/metadata.h"
+#include "skin/uc_slider.h"
 #include "ui/frm_vornel.h"
 #include "ui/playback_link.h"
 #include "ui/image_button.h"
@@ -79,6 +80,10 @@ void frmVornel::wirePlayback() {
   connect(listStations, &QListWidget::itemClicked, this,
           [this](QListWidgetItem* item) { OnStationChosen(listStations->row(item)); });
   connect(tmrState, &QTimer::timeout, this, &frmVornel::OnStateTick);
+  connect(sliderVolume, &skin::ucSlider::Change, this, [this] {
+    if (bass_ != nullptr)
+      bass_->BASS_SetConfig(BASS_CONFIG_STREAM_VOLUME, static_cast<DWORD>(sliderVolume->value()));
+  });
 }
 
 void frmVornel::AttachAudio(const playback::BassApi* api, const std::string& programFolder) {

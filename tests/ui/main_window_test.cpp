@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "skin/uc_slider.h"
 #include "support/program_folder.h"
 #include "support/test_environment.h"
 #include "ui/image_button.h"
@@ -112,7 +113,7 @@ TEST_F(MainWindowTest, ControlsSitAtTheirPlaces) {
       {"listGroups", {0, 99, 105, 171}},   {"listStations", {104, 99, 166, 171}}, {"frmOptions", {1, 100, 268, 169}},
       {"imgBanner", {0, 269, 270, 101}},   {"lblVersion", {1, 8, 265, 17}},    {"btnOptionsOK", {112, 140, 38, 20}},
       {"optBitrate_48", {8, 16, 41, 17}},  {"optBitrate_64", {56, 16, 33, 17}}, {"optBitrate_96", {104, 16, 33, 17}},
-      {"optBitrate_128", {152, 16, 41, 17}},
+      {"optBitrate_128", {152, 16, 41, 17}}, {"sliderVolume", {201, 77, 44, 10}},
   };
   for (const auto& p : places) {
     QWidget* w = Child<QWidget>(p.name);
@@ -198,6 +199,19 @@ INSTANTIATE_TEST_SUITE_P(
                       LookCase{"btnOptionsOK", kEnter, false, 0}, LookCase{"btnOptionsOK", kLeave, false, 6},
                       LookCase{"btnOptionsOK", kDown, true, 90}, LookCase{"btnOptionsOK", kUp, true, 100}),
     LookCaseName);
+
+TEST_F(MainWindowTest, VolumeSliderStartsFullAndFollowsThePointer) {
+  auto* slider = Child<skin::ucSlider>("sliderVolume");
+  ASSERT_NE(slider, nullptr);
+  EXPECT_EQ(slider->value(), 100);
+  EXPECT_EQ(slider->thumbLeft(), 33);
+  int changes = 0;
+  QObject::connect(slider, &skin::ucSlider::Change, [&] { ++changes; });
+  // A click at the rail's left end turns the volume down at once, through the real library.
+  QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(2, 5));
+  EXPECT_EQ(slider->value(), 0);
+  EXPECT_EQ(changes, 1);
+}
 
 TEST_F(MainWindowTest, MenuAndCloseButtonsHaveNoPressFeedback) {
   for (const char* name : {"btnMenu", "btnClose", "btnMinimize"}) {
