@@ -19,6 +19,7 @@
 #include "ui/image_button.h"
 #include "ui/msg_na.h"
 #include "ui/playback_link.h"
+#include "ui/registry.h"
 #include "ui/skin_style.h"
 #include "ui/tray_icons.h"
 
@@ -36,6 +37,7 @@ constexpr std::int32_t kOpaque = 100;
 
 constexpr int kBadgeBitrates[] = {32, 48, 64, 96, 128, 192};
 constexpr int kOptionBitrates[] = {48, 64, 96, 128};
+constexpr std::int32_t kDefaultBitrate = 64;
 
 QImage SkinImage(const QString& name) { return QImage(QStringLiteral(":/skin/") + name); }
 
@@ -185,6 +187,7 @@ void frmVornel::buildOptionsPanel() {
     option->setObjectName(QStringLiteral("optBitrate_%1").arg(bitrate));
     option->setGeometry(lefts[i], 16, widths[i], 17);
     optBitrate[bitrate] = option;
+    connect(option, &QRadioButton::clicked, this, [this, bitrate] { OnOptionBitrate(bitrate); });
   }
 
   btnOptionsOK = new ImageButton(frmOptions);
@@ -225,6 +228,15 @@ void frmVornel::wireButtonLooks() {
   });
 
   connect(btnClose, &ImageButton::Click, this, &QWidget::close);
+  connect(btnMenu, &ImageButton::Click, this, [this] {
+    frmOptions->show();
+    frmOptions->raise();
+  });
+  connect(btnOptionsOK, &ImageButton::Click, this, [this] {
+    // The play button goes to its resting grey even while a stream plays.
+    btnPlay->setGrayscale(kGrey);
+    frmOptions->hide();
+  });
 }
 
 void frmVornel::ApplyWindowShape() {
@@ -233,9 +245,21 @@ void frmVornel::ApplyWindowShape() {
 }
 
 void frmVornel::LoadSettings() {
-  // The settings store lands with the options; until then every start uses the defaults.
-  default_bitrate = 64;
-  optBitrate.at(64)->setChecked(true);
+  // Kept for the tray notice, whose check box shows 1 - tray_tip; anything but 0 shows the notice.
+  trayTip_ = ReadRegDword(platform::HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("tray_tip"), 1) == 0 ? 0 : 1;
+  default_bitrate = ReadRegDword(platform::HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("default_bitrate"),
+                                 kDefaultBitrate);
+  // A stored rate without an option button falls back to the default one.
+  if (optBitrate.count(default_bitrate) == 0) default_bitrate = kDefaultBitrate;
+  // Selecting the button counts as a click on it: the store holds the rate from now on.
+  optBitrate.at(default_bitrate)->setChecked(true);
+  OnOptionBitrate(default_bitrate);
+}
+
+void frmVornel::OnOptionBitrate(std::int32_t bitrate) {
+  // The playing stream stays; the next station choice prefers the new rate.
+  default_bitrate = bitrate;
+  WriteRegDword(platform::HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("default_bitrate"), bitrate);
 }
 
 void frmVornel::SetVolume(int value) {

@@ -68,6 +68,8 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   const QString& bannerUrl() const { return banner_url; }
   const QString& bannerPictureUrl() const;
   std::int32_t defaultBitrate() const { return default_bitrate; }
+  // The stored tray-notice setting: 1 shows the notice when the window is minimised.
+  std::int32_t trayTip() const { return trayTip_; }
   DWORD channel() const { return chan; }
   std::int16_t currentStream() const { return cur_stream_id; }
 
@@ -100,6 +102,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void OnStationChosen(int row);
   void OnBitrateClicked();
   void OnStateTick();
+  void OnOptionBitrate(std::int32_t bitrate);
   static void OnDownloadBlock(const void* buffer, DWORD length, void* user);
   static void OnMetaSync(HSYNC sync, DWORD channel, const char* data, void* user);
   void buildOptionsPanel();
@@ -109,6 +112,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
 
   // Player state; the names are the ones the rest of the program uses.
   std::int32_t default_bitrate = 64;
+  std::int32_t trayTip_ = 1;
   DWORD chan = 0;
   std::int16_t sel_group_id = 0;
   std::int16_t cur_group_id = 0;

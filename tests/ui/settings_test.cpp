@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <QFrame>
+#include <QRadioButton>
+#include <QTest>
+
+#include <filesystem>
+
+#include "platform/settings_store.h"
+#include "support/program_folder.h"
+#include "ui/frm_vornel.h"
+#include "ui/image_button.h"
+#include "ui/message_boxes.h"
+#include "ui/registry.h"
+
+namespace vornel::ui {
+namespace {
+
+using platform::HKEY_CURRENT_USER;
+
+class QuietMessages : public core::MessageBoxes {
+ public:
+  void Show(const QString&, const QString&, core::MessageIcon) override {}
+};
+
+// Each test starts from an empty store, seeds it, then starts the program.
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::remove(platform::SettingsFolder() / "settings.reg");
+    folder_.AddAudioLibrary(test::RealAudioLibrary());
+    folder_.AddStations("well_formed.dat");
+  }
+  void Start() {
+    program_ = std::make_unique<core::Program>(window_, messages_,
+                                               core::StartupConfig{folder_.path(), QString(), 1, 0});
+    QObject::connect(&window_, &frmVornel::unloading, [this] { program_->Shutdown(); });
+    ASSERT_EQ(program_->Start(), core::StartupFailure::None);
+  }
+  static std::int32_t Stored(const char* name, std::int32_t absent = -1) {
+    return ReadRegDword(HKEY_CURRENT_USER, kSettingsKey, QString::fromLatin1(name), absent);
+  }
+  QRadioButton* Option(int rate) {
+    return window_.findChild<QRadioButton*>(QStringLiteral("optBitrate_%1").arg(rate));
+  }
+
+  test::ProgramFolder folder_;
+  frmVornel window_;
+  QuietMessages messages_;
+  std::unique_ptr<core::Program> program_;
+};
+
+TEST_F(SettingsTest, FirstStartSelects64AndStoresIt) {
+  Start();
+  EXPECT_TRUE(Option(64)->isChecked());
+  EXPECT_EQ(window_.defaultBitrate(), 64);
+  EXPECT_EQ(window_.trayTip(), 1);
+  EXPECT_EQ(Stored("default_bitrate"), 64);
+  EXPECT_EQ(Stored("tray_tip"), -1) << "only the tray notice writes it";
+}
+
+TEST_F(SettingsTest, StoredValuesComeBackAndUnusableOnesFallBack) {
+  const struct {
+    const char* seed;  // written as text when it is not a number
+    std::int32_t dword;
+    int selected;
+  } cases[] = {{nullptr, 128, 128}, {nullptr, 100, 64}, {"128", 0, 64}};
+  for (const auto& c : cases) {
+    std::filesystem::remove(platform::SettingsFolder() / "settings.reg");
+    if (c.seed != nullptr) {
+      platform::HKEY key = 0;
+      ASSERT_EQ(platform::RegCreateKeyA(HKEY_CURRENT_USER, "Software\\Vornel", &key), platform::ERROR_SUCCESS);
+      platform::RegSetValueExA(key, "default_bitrate", 0, platform::REG_SZ,
+                               reinterpret_cast<const platform::BYTE*>(c.seed), 4);
+      platform::RegCloseKey(key);
+    } else {
+      WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("default_bitrate"), c.dword);
+    }
+    window_.LoadSettings();
+    EXPECT_TRUE(Option(c.selected)->isChecked()) << c.dword;
+    EXPECT_EQ(window_.defaultBitrate(), c.selected);
+    EXPECT_EQ(Stored("default_bitrate"), c.selected) << "written back as a DWORD";
+  }
+}
+
+TEST_F(SettingsTest, TrayTipZeroIsKept) {
+  WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("tray_tip"), 0);
+  Start();
+  EXPECT_EQ(window_.trayTip(), 0);
+}
+
+TEST_F(SettingsTest, OptionsPanelOpensSetsTheRateAndCloses) {
+  Start();
+  auto* panel = window_.findChild<QFrame*>(QStringLiteral("frmOptions"));
+  auto* play = window_.findChild<ImageButton*>(QStringLiteral("btnPlay"));
+  QTest::mouseClick(window_.findChild<ImageButton*>(QStringLiteral("btnMenu")), Qt::LeftButton, {}, QPoint(4, 4));
+  ASSERT_TRUE(panel->isVisible());
+
+  QTest::mouseClick(Option(128), Qt::LeftButton, {}, QPoint(4, 8));
+  EXPECT_EQ(window_.defaultBitrate(), 128);
+  EXPECT_EQ(Stored("default_bitrate"), 128) << "each click writes through";
+
+  play->setGrayscale(0);  // as while a stream plays
+  QTest::mouseClick(window_.findChild<ImageButton*>(QStringLiteral("btnOptionsOK")), Qt::LeftButton, {},
+                    QPoint(4, 4));
+  EXPECT_FALSE(panel->isVisible());
+  EXPECT_EQ(play->grayscale(), 6);
+}
+
+}  // namespace
+}  // namespace vornel::ui
