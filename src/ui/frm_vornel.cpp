@@ -1,6 +1,7 @@
 #include "ui/frm_vornel.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFrame>
 #include <QGroupBox>
 #include <QCheckBox>
@@ -16,12 +17,15 @@
 #include "skin/async_bitmap.h"
 #include "skin/property_bag.h"
 #include "skin/uc_slider.h"
+#include "ui/dlg_tray.h"
 #include "ui/image_button.h"
 #include "ui/msg_na.h"
 #include "ui/playback_link.h"
 #include "ui/registry.h"
+#include "ui/shell.h"
 #include "ui/skin_style.h"
 #include "ui/tray_icons.h"
+#include "ui/window_drag.h"
 
 namespace vornel::ui {
 
@@ -68,6 +72,7 @@ frmVornel::frmVornel(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
   buildOptionsPanel();
   wireButtonLooks();
   wirePlayback();
+  wireChrome();
 }
 
 frmVornel::~frmVornel() = default;
@@ -227,7 +232,6 @@ void frmVornel::wireButtonLooks() {
     if (!recorder_ || !recorder_->isRecording()) btnRec->setGrayscale(kGrey);
   });
 
-  connect(btnClose, &ImageButton::Click, this, &QWidget::close);
   connect(btnMenu, &ImageButton::Click, this, [this] {
     frmOptions->show();
     frmOptions->raise();
@@ -245,8 +249,9 @@ void frmVornel::ApplyWindowShape() {
 }
 
 void frmVornel::LoadSettings() {
-  // Kept for the tray notice, whose check box shows 1 - tray_tip; anything but 0 shows the notice.
-  trayTip_ = ReadRegDword(platform::HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("tray_tip"), 1) == 0 ? 0 : 1;
+  // The notice's box shows 1 - tray_tip; anything but 0 keeps showing the notice.
+  const std::int32_t trayTip = ReadRegDword(platform::HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("tray_tip"), 1);
+  trayNotice().chkDontShow()->setChecked(trayTip == 0);
   default_bitrate = ReadRegDword(platform::HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("default_bitrate"),
                                  kDefaultBitrate);
   // A stored rate without an option button falls back to the default one.
@@ -296,7 +301,9 @@ TrayIcons& frmVornel::trayIcon() {
   return *trayIcons_;
 }
 
-void frmVornel::AddTrayIcon(const QString& tooltip) { trayIcon().AddIcon(windowIcon(), tooltip); }
+void frmVornel::AddTrayIcon(const QString& tooltip) {
+  trayIcon().AddIcon(windowIcon(), tooltip, [this](int message) { OnTrayNotify(message); });
+}
 
 void frmVornel::CreateTrayMenu(const std::vector<core::TrayMenuItem>& items) {
   TrayMenu = new QMenu(this);
@@ -305,7 +312,8 @@ void frmVornel::CreateTrayMenu(const std::vector<core::TrayMenuItem>& items) {
 }
 
 void frmVornel::UnloadSmallWindows() {
-  // The tray notice arrives with the tray's features.
+  delete dlgTray_;
+  dlgTray_ = nullptr;
   delete msgNA_;
   msgNA_ = nullptr;
 }

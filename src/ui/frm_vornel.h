@@ -33,7 +33,10 @@ class ucSlider;
 namespace vornel::ui {
 
 class ImageButton;
+class Shell;
 class TrayIcons;
+class WindowDrag;
+class dlgTray;
 class msgNA;
 
 class frmVornel : public QWidget, public core::MainWindowHost {
@@ -68,8 +71,10 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   const QString& bannerUrl() const { return banner_url; }
   const QString& bannerPictureUrl() const;
   std::int32_t defaultBitrate() const { return default_bitrate; }
-  // The stored tray-notice setting: 1 shows the notice when the window is minimised.
-  std::int32_t trayTip() const { return trayTip_; }
+  // The tray notice, made on first use (the settings touch it at start-up).
+  dlgTray& trayNotice();
+  // Where links go; tests put their own shell here.
+  void setShell(std::unique_ptr<Shell> shell);
   DWORD channel() const { return chan; }
   std::int16_t currentStream() const { return cur_stream_id; }
 
@@ -78,6 +83,13 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void StopPlayback();
   // The status line and, after every change, the tray tooltip.
   void UpdateTooltip(const QString& tip);
+  // Back from minimised to normal size; nothing when not minimised.
+  void RestoreIfMinimised();
+  // A mouse message the notification-area icon reported: a click shows the window, a request
+  // for the menu runs it.
+  void OnTrayNotify(int message);
+  // A command of the tray menu: 1 show the window, 2 play or stop, 3 close the program.
+  void OnTrayCommand(int command);
 
  signals:
   // The window is being unloaded; the shutdown sequence runs on this.
@@ -86,6 +98,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   struct StreamContext;
@@ -103,6 +116,8 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void OnBitrateClicked();
   void OnStateTick();
   void OnOptionBitrate(std::int32_t bitrate);
+  void wireChrome();
+  void OnMinimize();
   static void OnDownloadBlock(const void* buffer, DWORD length, void* user);
   static void OnMetaSync(HSYNC sync, DWORD channel, const char* data, void* user);
   void buildOptionsPanel();
@@ -112,7 +127,6 @@ class frmVornel : public QWidget, public core::MainWindowHost {
 
   // Player state; the names are the ones the rest of the program uses.
   std::int32_t default_bitrate = 64;
-  std::int32_t trayTip_ = 1;
   DWORD chan = 0;
   std::int16_t sel_group_id = 0;
   std::int16_t cur_group_id = 0;
@@ -128,6 +142,9 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   std::map<DWORD, std::unique_ptr<StreamContext>> contexts_;  // by stream, until freed
   std::uint32_t generation_ = 0;                  // counts station starts; a newer one supersedes
   msgNA* msgNA_ = nullptr;                        // made on first use
+  dlgTray* dlgTray_ = nullptr;                    // made on first use
+  std::unique_ptr<Shell> shell_;
+  WindowDrag* drag_ = nullptr;
 
   QPixmap skin_;
 

@@ -1,16 +1,12 @@
 #pragma once
 
-// The small skinned window that says a station cannot be reached. Its texts are fixed; its OK
-// button hides it (it stays loaded until the main window unloads).
+// The small skinned window that says a station cannot be reached. Its texts are fixed.
 
-#include <QPixmap>
-#include <QWidget>
+#include "ui/small_window.h"
 
 namespace vornel::ui {
 
-class ImageButton;
-
-class msgNA : public QWidget {
+class msgNA : public SmallWindow {
   Q_OBJECT
 
  public:
@@ -18,13 +14,6 @@ class msgNA : public QWidget {
 
   // Shows the window without blocking and gives it the focus.
   void ShowUnavailable();
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-
- private:
-  QPixmap skin_;
-  ImageButton* btnOK_;
 };
 
 }  // namespace vornel::ui

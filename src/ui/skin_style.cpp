@@ -1,5 +1,6 @@
 #include "ui/skin_style.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -74,6 +75,11 @@ void StyleDialogLabel(QLabel& label, bool caption) {
   label.setFont(SkinFont(caption ? 12 : 11, caption));
   label.setStyleSheet(caption ? QStringLiteral("color: #E9ECF0; background: transparent;")
                               : QStringLiteral("color: #1E2228; background: transparent;"));
+}
+
+void StyleDialogCheckBox(QCheckBox& box) {
+  box.setFont(SkinFont(11, false));
+  box.setStyleSheet(QStringLiteral("color: #1E2228; background: transparent;"));
 }
 
 }  // namespace vornel::ui

@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <QString>
 
+class QCheckBox;
 class QFrame;
 class QLabel;
 class QListWidget;
@@ -26,5 +27,6 @@ void StyleListBox(QListWidget& list);
 void StyleOptionsPanel(QFrame& panel);
 // Texts of the small windows: the caption on the dark drag bar, the body on the light panel.
 void StyleDialogLabel(QLabel& label, bool caption);
+void StyleDialogCheckBox(QCheckBox& box);
 
 }  // namespace vornel::ui

@@ -4,10 +4,18 @@
 
 namespace vornel::ui {
 
-TrayIcon::TrayIcon(const QIcon& icon, const QString& tooltip, QObject* parent) : tooltip_(tooltip) {
+TrayIcon::TrayIcon(const QIcon& icon, const QString& tooltip, QObject* parent, TrayNotify notify)
+    : tooltip_(tooltip) {
   if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
   systemIcon_ = std::make_unique<QSystemTrayIcon>(icon, parent);
   systemIcon_->setToolTip(tooltip);
+  if (notify) {
+    QObject::connect(systemIcon_.get(), &QSystemTrayIcon::activated, systemIcon_.get(),
+                     [notify](QSystemTrayIcon::ActivationReason reason) {
+                       if (reason == QSystemTrayIcon::Trigger) notify(WM_LBUTTONUP);
+                       if (reason == QSystemTrayIcon::Context) notify(WM_RBUTTONUP);
+                     });
+  }
   systemIcon_->show();
 }
 
@@ -20,8 +28,8 @@ void TrayIcon::ModifyIcon(const QIcon& icon, const QString& tooltip) {
   systemIcon_->setToolTip(tooltip);
 }
 
-TrayIcon& TrayIcons::AddIcon(const QIcon& icon, const QString& tooltip) {
-  icons_.push_back(std::make_unique<TrayIcon>(icon, tooltip, parent_));
+TrayIcon& TrayIcons::AddIcon(const QIcon& icon, const QString& tooltip, TrayNotify notify) {
+  icons_.push_back(std::make_unique<TrayIcon>(icon, tooltip, parent_, std::move(notify)));
   return *icons_.back();
 }
 

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -16,9 +17,16 @@ class QWidget;
 
 namespace vornel::ui {
 
+// Mouse messages an icon reports to its owner, as the notification area reports them.
+constexpr int WM_LBUTTONUP = 0x202;
+constexpr int WM_RBUTTONUP = 0x205;
+using TrayNotify = std::function<void(int message)>;
+
 class TrayIcon {
  public:
-  TrayIcon(const QIcon& icon, const QString& tooltip, QObject* parent);
+  // `notify` hears WM_LBUTTONUP for a click on the icon and WM_RBUTTONUP for a request for its
+  // menu; it may be empty.
+  TrayIcon(const QIcon& icon, const QString& tooltip, QObject* parent, TrayNotify notify);
   ~TrayIcon();
 
   // Replaces picture and tooltip.
@@ -37,7 +45,7 @@ class TrayIcons {
   explicit TrayIcons(QObject* parent) : parent_(parent) {}
 
   // Adds and shows an icon; the collection keeps it.
-  TrayIcon& AddIcon(const QIcon& icon, const QString& tooltip);
+  TrayIcon& AddIcon(const QIcon& icon, const QString& tooltip, TrayNotify notify = {});
   // The icon at 1-based `position`, or null.
   TrayIcon* IconAt(int position) const;
   int Count() const { return static_cast<int>(icons_.size()); }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QRadioButton>
 #include <QTest>
@@ -8,6 +9,7 @@
 
 #include "platform/settings_store.h"
 #include "support/program_folder.h"
+#include "ui/dlg_tray.h"
 #include "ui/frm_vornel.h"
 #include "ui/image_button.h"
 #include "ui/message_boxes.h"
@@ -54,7 +56,8 @@ TEST_F(SettingsTest, FirstStartSelects64AndStoresIt) {
   Start();
   EXPECT_TRUE(Option(64)->isChecked());
   EXPECT_EQ(window_.defaultBitrate(), 64);
-  EXPECT_EQ(window_.trayTip(), 1);
+  EXPECT_FALSE(window_.trayNotice().chkDontShow()->isChecked());
+  EXPECT_FALSE(window_.trayNotice().isVisible()) << "made by the settings, not shown";
   EXPECT_EQ(Stored("default_bitrate"), 64);
   EXPECT_EQ(Stored("tray_tip"), -1) << "only the tray notice writes it";
 }
@@ -83,10 +86,10 @@ TEST_F(SettingsTest, StoredValuesComeBackAndUnusableOnesFallBack) {
   }
 }
 
-TEST_F(SettingsTest, TrayTipZeroIsKept) {
+TEST_F(SettingsTest, TrayTipZeroTicksTheNoticesBox) {
   WriteRegDword(HKEY_CURRENT_USER, kSettingsKey, QStringLiteral("tray_tip"), 0);
   Start();
-  EXPECT_EQ(window_.trayTip(), 0);
+  EXPECT_TRUE(window_.trayNotice().chkDontShow()->isChecked());
 }
 
 TEST_F(SettingsTest, OptionsPanelOpensSetsTheRateAndCloses) {
