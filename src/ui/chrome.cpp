@@ -60,6 +60,12 @@ dlgTray& frmVornel::trayNotice() {
 }
 
 void frmVornel::OnMinimize() {
+  // Without a notification area a hidden window could never be found again: it goes to the
+  // task bar instead, and there is nothing for the notice to explain.
+  if (!TrayIcons::Available()) {
+    showMinimized();
+    return;
+  }
   // The window goes to the notification area; the notice says so unless the user declined it.
   hide();
   if (!trayNotice().chkDontShow()->isChecked()) trayNotice().show();

@@ -28,6 +28,14 @@ void TrayIcon::ModifyIcon(const QIcon& icon, const QString& tooltip) {
   systemIcon_->setToolTip(tooltip);
 }
 
+namespace {
+bool gClaimed = false;
+}  // namespace
+
+bool TrayIcons::Available() { return gClaimed || QSystemTrayIcon::isSystemTrayAvailable(); }
+
+void TrayIcons::ClaimAvailableForTests(bool claim) { gClaimed = claim; }
+
 TrayIcon& TrayIcons::AddIcon(const QIcon& icon, const QString& tooltip, TrayNotify notify) {
   icons_.push_back(std::make_unique<TrayIcon>(icon, tooltip, parent_, std::move(notify)));
   return *icons_.back();

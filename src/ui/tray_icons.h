@@ -44,6 +44,11 @@ class TrayIcons {
  public:
   explicit TrayIcons(QObject* parent) : parent_(parent) {}
 
+  // Whether the desktop shows icons in a notification area, where a hidden window can be found
+  // again. Tests of the hide-to-tray path claim one on a platform that has none.
+  static bool Available();
+  static void ClaimAvailableForTests(bool claim);
+
   // Adds and shows an icon; the collection keeps it.
   TrayIcon& AddIcon(const QIcon& icon, const QString& tooltip, TrayNotify notify = {});
   // The icon at 1-based `position`, or null.

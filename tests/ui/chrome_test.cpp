@@ -76,6 +76,7 @@ TEST(ShellEx, ShowCommandAndRecordedErrors) {
 class ChromeTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    TrayIcons::ClaimAvailableForTests(true);
     std::filesystem::remove(platform::SettingsFolder() / "settings.reg");
     folder_.AddAudioLibrary(test::RealAudioLibrary());
     folder_.AddStations("well_formed.dat");
@@ -86,6 +87,7 @@ class ChromeTest : public ::testing::Test {
     window_.setShell(std::make_unique<RecordingShell>(shellCalls_, 42));
     window_.move(100, 100);
   }
+  void TearDown() override { TrayIcons::ClaimAvailableForTests(false); }
   template <typename T>
   T* Child(QWidget& parent, const char* name) {
     return parent.findChild<T*>(QString::fromLatin1(name));
@@ -148,6 +150,15 @@ TEST_F(ChromeTest, MinimiseShowsTheNoticeUnlessDeclined) {
 
   QTest::mouseClick(notice.chkDontShow(), Qt::LeftButton, {}, {4, 8});
   EXPECT_EQ(ReadRegDword(platform::HKEY_CURRENT_USER, kSettingsKey, "tray_tip", -1), 1);
+}
+
+TEST_F(ChromeTest, WithoutANotificationAreaMinimiseGoesToTheTaskBar) {
+  TrayIcons::ClaimAvailableForTests(false);
+  QTest::mouseClick(Child<ImageButton>(window_, "btnMinimize"), Qt::LeftButton, {}, {4, 4});
+  EXPECT_TRUE(window_.isMinimized());
+  EXPECT_FALSE(window_.trayNotice().isVisible());
+  window_.RestoreIfMinimised();
+  EXPECT_FALSE(window_.isMinimized());
 }
 
 TEST_F(ChromeTest, TrayMenuDismissedChangesNothingAndCloseEndsTheProgram) {
