@@ -19,8 +19,11 @@ void WindowDrag::start(const QPointF& globalPos) {
 }
 
 bool WindowDrag::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease)
+    return false;
   auto* mouse = static_cast<QMouseEvent*>(event);
-  switch (event->type()) {
+  switch (type) {
     case QEvent::MouseButtonPress:
       // The window's own background only: a press that a child let pass is not a drag.
       if (watched == &window_ && window_.childAt(mouse->position().toPoint()) != nullptr) return false;
