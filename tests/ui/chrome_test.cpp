@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "platform/settings_store.h"
-#include "support/program_folder.h"
 #include "ui/dlg_tray.h"
 #include "ui/frm_vornel.h"
 #include "ui/image_button.h"
@@ -19,6 +18,7 @@
 #include "ui/msg_na.h"
 #include "ui/registry.h"
 #include "ui/shell.h"
+#include "ui/started_player.h"
 #include "ui/tray_icons.h"
 
 namespace vornel::ui {
@@ -78,12 +78,7 @@ class ChromeTest : public ::testing::Test {
   void SetUp() override {
     TrayIcons::ClaimAvailableForTests(true);
     std::filesystem::remove(platform::SettingsFolder() / "settings.reg");
-    folder_.AddAudioLibrary(test::RealAudioLibrary());
-    folder_.AddStations("well_formed.dat");
-    program_ = std::make_unique<core::Program>(window_, messages_,
-                                               core::StartupConfig{folder_.path(), QString(), 1, 0});
-    QObject::connect(&window_, &frmVornel::unloading, [this] { program_->Shutdown(); });
-    ASSERT_EQ(program_->Start(), core::StartupFailure::None);
+    ASSERT_TRUE(player_.Start());
     window_.setShell(std::make_unique<RecordingShell>(shellCalls_, 42));
     window_.move(100, 100);
   }
@@ -101,12 +96,11 @@ class ChromeTest : public ::testing::Test {
     QTest::mouseRelease(widget, button, {}, at + by);
   }
 
-  test::ProgramFolder folder_;
-  frmVornel window_;
   class : public core::MessageBoxes {
     void Show(const QString&, const QString&, core::MessageIcon) override {}
   } messages_;
-  std::unique_ptr<core::Program> program_;
+  StartedPlayer player_{messages_};
+  frmVornel& window_ = player_.window;
   std::vector<ShellCall> shellCalls_;
 };
 

@@ -17,6 +17,7 @@
 
 #include "skin/uc_slider.h"
 #include "support/program_folder.h"
+#include "ui/started_player.h"
 #include "support/test_environment.h"
 #include "ui/image_button.h"
 #include "ui/message_boxes.h"
@@ -34,14 +35,7 @@ class NoMessages : public core::MessageBoxes {
 
 class MainWindowTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_.AddAudioLibrary(test::RealAudioLibrary());
-    folder_.AddStations("well_formed.dat");
-    program_ = std::make_unique<core::Program>(window_, messages_,
-                                               core::StartupConfig{folder_.path(), QString(), 1, 0});
-    QObject::connect(&window_, &frmVornel::unloading, [this] { program_->Shutdown(); });
-    ASSERT_EQ(program_->Start(), core::StartupFailure::None);
-  }
+  void SetUp() override { ASSERT_TRUE(player_.Start()); }
   void TearDown() override { QDir::setCurrent(QDir::tempPath()); }
 
   template <typename T>
@@ -70,10 +64,10 @@ class MainWindowTest : public ::testing::Test {
     }
   }
 
-  test::ProgramFolder folder_;
-  frmVornel window_;
   NoMessages messages_;
-  std::unique_ptr<core::Program> program_;
+  StartedPlayer player_{messages_};
+  frmVornel& window_ = player_.window;
+  std::unique_ptr<core::Program>& program_ = player_.program;
 };
 
 TEST_F(MainWindowTest, StartUpFillsListsStatusVersionAndTray) {

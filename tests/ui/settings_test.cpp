@@ -8,12 +8,12 @@
 #include <filesystem>
 
 #include "platform/settings_store.h"
-#include "support/program_folder.h"
 #include "ui/dlg_tray.h"
 #include "ui/frm_vornel.h"
 #include "ui/image_button.h"
 #include "ui/message_boxes.h"
 #include "ui/registry.h"
+#include "ui/started_player.h"
 
 namespace vornel::ui {
 namespace {
@@ -28,17 +28,8 @@ class QuietMessages : public core::MessageBoxes {
 // Each test starts from an empty store, seeds it, then starts the program.
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::filesystem::remove(platform::SettingsFolder() / "settings.reg");
-    folder_.AddAudioLibrary(test::RealAudioLibrary());
-    folder_.AddStations("well_formed.dat");
-  }
-  void Start() {
-    program_ = std::make_unique<core::Program>(window_, messages_,
-                                               core::StartupConfig{folder_.path(), QString(), 1, 0});
-    QObject::connect(&window_, &frmVornel::unloading, [this] { program_->Shutdown(); });
-    ASSERT_EQ(program_->Start(), core::StartupFailure::None);
-  }
+  void SetUp() override { std::filesystem::remove(platform::SettingsFolder() / "settings.reg"); }
+  void Start() { ASSERT_TRUE(player_.Start()); }
   static std::int32_t Stored(const char* name, std::int32_t absent = -1) {
     return ReadRegDword(HKEY_CURRENT_USER, kSettingsKey, QString::fromLatin1(name), absent);
   }
@@ -46,10 +37,9 @@ class SettingsTest : public ::testing::Test {
     return window_.findChild<QRadioButton*>(QStringLiteral("optBitrate_%1").arg(rate));
   }
 
-  test::ProgramFolder folder_;
-  frmVornel window_;
   QuietMessages messages_;
-  std::unique_ptr<core::Program> program_;
+  StartedPlayer player_{messages_};
+  frmVornel& window_ = player_.window;
 };
 
 TEST_F(SettingsTest, FirstStartSelects64AndStoresIt) {
