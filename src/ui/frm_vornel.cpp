@@ -243,10 +243,7 @@ void frmVornel::wireButtonLooks() {
   });
 }
 
-void frmVornel::ApplyWindowShape() {
-  // The window takes its outline from the skin once the region toolkit lands; until then it is
-  // a rectangle, with the skin's transparent key colour painted as the backdrop.
-}
+void frmVornel::ApplyWindowShape() { ShapeWindow(*this, QStringLiteral("main.png")); }
 
 void frmVornel::LoadSettings() {
   // The notice's box shows 1 - tray_tip; anything but 0 keeps showing the notice.

@@ -7,6 +7,10 @@
 #include <QListWidget>
 #include <QPainter>
 
+#include "platform/gdi.h"
+#include "skin/cls_regions.h"
+#include "skin/window_host.h"
+
 namespace vornel::ui {
 
 namespace {
@@ -27,6 +31,18 @@ QIcon AppIcon() {
   QIcon icon;
   for (int size : {16, 32, 64, 256}) icon.addFile(QStringLiteral(":/skin/icon_%1.png").arg(size), QSize(size, size));
   return icon;
+}
+
+void ShapeWindow(QWidget& window, const QString& name) {
+  // The picture as drawn, key colour and all: the backdrop colour of SkinBackground could also
+  // stand inside the outline.
+  const platform::HBITMAP picture = skin::BitmapFromImage(QImage(QStringLiteral(":/skin/") + name));
+  if (picture == 0) return;
+  {
+    skin::clsRegions regions;
+    regions.RegionFromBitmap(picture, skin::WindowHandle(&window), -1, false, 0, 0, 0, 0);
+  }
+  platform::DeleteObject(picture);  // the region now belongs to the window, the picture is ours
 }
 
 QPixmap SkinBackground(const QString& name) {

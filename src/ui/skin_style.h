@@ -11,11 +11,16 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QWidget;
 
 namespace vornel::ui {
 
 // The program's icon (window and notification area).
 QIcon AppIcon();
+
+// Gives a frameless window the outline of its skin picture: the pixels of the picture's top-left
+// colour lie outside. A window whose shaping fails stays rectangular.
+void ShapeWindow(QWidget& window, const QString& name);
 
 // A window background from the skin. Its top-left pixel is the key colour that marks what lies
 // outside the window's outline; those pixels are painted in the backdrop colour.

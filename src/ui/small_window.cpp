@@ -15,6 +15,7 @@ SmallWindow::SmallWindow(const QString& objectName, const QString& skin, QWidget
   setWindowTitle(QStringLiteral("Vornel"));
   skin_ = SkinBackground(skin);
   setFixedSize(skin_.size());
+  ShapeWindow(*this, skin);
 }
 
 void SmallWindow::addDragBar(int captionTop, const QString& caption) {

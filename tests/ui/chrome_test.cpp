@@ -171,6 +171,8 @@ TEST_F(ChromeTest, TrayMenuDismissedChangesNothingAndCloseEndsTheProgram) {
 
 TEST_F(ChromeTest, MessageWindowMovesByItsBarAndHidesWithItsButton) {
   msgNA message(&window_);
+  EXPECT_FALSE(message.mask().isEmpty()) << "shaped by its picture";
+  EXPECT_FALSE(message.mask().contains(QPoint(0, 0)));
   message.move(50, 50);
   message.ShowUnavailable();
   Drag(Child<QLabel>(message, "imgDrag"), Qt::LeftButton, {100, 10}, {10, 10});

@@ -194,6 +194,17 @@ INSTANTIATE_TEST_SUITE_P(
                       LookCase{"btnOptionsOK", kDown, true, 90}, LookCase{"btnOptionsOK", kUp, true, 100}),
     LookCaseName);
 
+TEST_F(MainWindowTest, WindowTakesTheOutlineOfItsSkin) {
+  // The corners lie outside the rounded outline; every control lies inside it.
+  const QRegion shape = window_.mask();
+  ASSERT_FALSE(shape.isEmpty());
+  for (QPoint corner : {QPoint(0, 0), QPoint(269, 0)}) EXPECT_FALSE(shape.contains(corner)) << corner.x();
+  for (const char* name : {"btnMenu", "btnClose", "lblStatus", "sliderVolume", "listGroups", "imgBanner"}) {
+    const QRect place = Child<QWidget>(name)->geometry();
+    EXPECT_EQ(shape.intersected(place), QRegion(place)) << name;
+  }
+}
+
 TEST_F(MainWindowTest, VolumeSliderStartsFullAndFollowsThePointer) {
   auto* slider = Child<skin::ucSlider>("sliderVolume");
   ASSERT_NE(slider, nullptr);
