@@ -222,8 +222,10 @@ void clsRegions::ScanRowsToRects(std::int32_t firstRow, std::int32_t scanEnd, st
   for (std::int32_t y = firstRow; y < endRow; ++y) {
     scanRow(y, 0, scanEnd, keyColour, anti, width, count);
     if (bandRight > 0) {
-      appendRect({scanEnd, y, bandRight, y + 1}, width, count);
-      scanRow(y, bandRight, width, keyColour, anti, width, count);
+      // The band takes column bandRight too, which the rescan then looks at again. A band that
+      // reaches the picture's right edge simply ends there, with nothing left to rescan.
+      appendRect({scanEnd, y, bandRight < width ? bandRight + 1 : width, y + 1}, width, count);
+      if (bandRight < width) scanRow(y, bandRight, width, keyColour, anti, width, count);
     }
   }
 }

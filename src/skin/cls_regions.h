@@ -114,8 +114,8 @@ class clsRegions {
   platform::HRGN CreateRegionInBatches(std::size_t last, std::int32_t left, std::int32_t width,
                                        const platform::XFORM* transform);
   // Appends the one-row rectangles of rows firstRow .. endRow - 1. `bandRight` above 0 marks an
-  // exclusion band: columns scanEnd .. bandRight - 1 go in whole and the row is scanned again
-  // from bandRight to `width`.
+  // exclusion band: columns scanEnd .. bandRight (both included) go in whole and the row is
+  // scanned again from bandRight to `width`.
   void ScanRowsToRects(std::int32_t firstRow, std::int32_t scanEnd, std::int32_t bandRight,
                        std::int32_t width, std::int32_t endRow, std::uint32_t keyColour, bool anti,
                        std::size_t& count);
