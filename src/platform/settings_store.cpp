@@ -324,6 +324,8 @@ LONG RegSetValueExA(HKEY key, const char* valueName, REGDWORD /*reserved*/, REGD
   bool replaced = false;
   for (Line& line : section->lines) {
     if (line.value && SameName(line.value->name, value.name)) {
+      // Storing what is there already needs no new file (the player does so at every start).
+      if (line.value->type == value.type && line.value->data == value.data) return ERROR_SUCCESS;
       value.name = line.value->name;  // a value keeps the spelling it was created with
       line.value = value;
       replaced = true;

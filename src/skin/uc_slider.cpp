@@ -24,6 +24,14 @@ constexpr int kRailPadding = 4;  // a picture rail leaves 2 pixels at each end f
 constexpr int kTwipsPerInch = 1440;
 constexpr std::int16_t kCustomPointer = 99;
 
+// A new instance's values, which are also what an absent stored property reads as and what is
+// never written.
+constexpr int kDefaultOrientation = OrientationVertical;
+constexpr int kDefaultRailStyle = RailSunken;
+constexpr int kDefaultMin = 0;
+constexpr int kDefaultMax = 10;
+constexpr int kDefaultValue = 0;
+
 int TwipsPerPixel(double dotsPerInch) { return dotsPerInch > 0 ? Nearest(kTwipsPerInch / dotsPerInch) : 15; }
 
 int ButtonCode(Qt::MouseButton button) {
@@ -208,13 +216,13 @@ void ucSlider::Put(Holder& holder, const QImage& picture, int defaultWidth, int 
 void ucSlider::InitProperties() {
   Enabled_ = true;
   ShowValueTip_ = true;
-  Orientation_ = OrientationVertical;
-  max_ = 10;
-  Range_ = 10;
-  RailStyle_ = RailSunken;
-  min_ = 0;
-  value_ = 0;
-  LastValue_ = 0;
+  Orientation_ = kDefaultOrientation;
+  max_ = kDefaultMax;
+  Range_ = kDefaultMax - kDefaultMin;
+  RailStyle_ = kDefaultRailStyle;
+  min_ = kDefaultMin;
+  value_ = kDefaultValue;
+  LastValue_ = kDefaultValue;
   ResetThumb();
 }
 
@@ -224,12 +232,12 @@ void ucSlider::ReadProperties(const PropertyBag& bag) {
   MousePointer_ = static_cast<std::int16_t>(bag.ReadProperty(QStringLiteral("MousePointer"), 0).toInt());
   LetMouseIcon(bag.ReadProperty(QStringLiteral("MouseIcon"), QImage()).value<QImage>());
   Enabled_ = bag.ReadProperty(QStringLiteral("Enabled"), true).toBool();
-  Orientation_ = bag.ReadProperty(QStringLiteral("Orientation"), OrientationVertical).toInt();
-  RailStyle_ = bag.ReadProperty(QStringLiteral("RailStyle"), RailSunken).toInt();
+  Orientation_ = bag.ReadProperty(QStringLiteral("Orientation"), kDefaultOrientation).toInt();
+  RailStyle_ = bag.ReadProperty(QStringLiteral("RailStyle"), kDefaultRailStyle).toInt();
   ShowValueTip_ = bag.ReadProperty(QStringLiteral("ShowValueTip"), true).toBool();
-  min_ = bag.ReadProperty(QStringLiteral("Min"), 0).toInt();
-  max_ = bag.ReadProperty(QStringLiteral("Max"), 10).toInt();
-  value_ = bag.ReadProperty(QStringLiteral("Value"), 0).toInt();
+  min_ = bag.ReadProperty(QStringLiteral("Min"), kDefaultMin).toInt();
+  max_ = bag.ReadProperty(QStringLiteral("Max"), kDefaultMax).toInt();
+  value_ = bag.ReadProperty(QStringLiteral("Value"), kDefaultValue).toInt();
   Put(imgSlider_, bag.ReadProperty(QStringLiteral("SliderImage"), QImage()).value<QImage>(), kThumbDefaultWidth,
       kThumbDefaultHeight);
   Put(imgRail_, bag.ReadProperty(QStringLiteral("RailImage"), QImage()).value<QImage>(), kRailDefaultWidth,
@@ -249,13 +257,13 @@ void ucSlider::WriteProperties(PropertyBag& bag) const {
   bag.WriteProperty(QStringLiteral("MouseIcon"), MouseIcon_, QImage());
   bag.WriteProperty(QStringLiteral("MousePointer"), MousePointer_, std::int16_t{0});
   bag.WriteProperty(QStringLiteral("SliderImage"), imgSlider_.picture, QImage());
-  bag.WriteProperty(QStringLiteral("Orientation"), Orientation_, int{OrientationVertical});
+  bag.WriteProperty(QStringLiteral("Orientation"), Orientation_, kDefaultOrientation);
   bag.WriteProperty(QStringLiteral("RailImage"), imgRail_.picture, QImage());
-  bag.WriteProperty(QStringLiteral("RailStyle"), RailStyle_, int{RailSunken});
+  bag.WriteProperty(QStringLiteral("RailStyle"), RailStyle_, kDefaultRailStyle);
   bag.WriteProperty(QStringLiteral("ShowValueTip"), ShowValueTip_, true);
-  bag.WriteProperty(QStringLiteral("Min"), min_, 0);
-  bag.WriteProperty(QStringLiteral("Max"), max_, 10);
-  bag.WriteProperty(QStringLiteral("Value"), value_, 0);
+  bag.WriteProperty(QStringLiteral("Min"), min_, kDefaultMin);
+  bag.WriteProperty(QStringLiteral("Max"), max_, kDefaultMax);
+  bag.WriteProperty(QStringLiteral("Value"), value_, kDefaultValue);
 }
 
 // ---- geometry and drawing -----------------------------------------------------------------------

@@ -1,7 +1,6 @@
 #include "ui/frm_vornel.h"
 
 #include <QCloseEvent>
-#include <QCursor>
 #include <QFrame>
 #include <QGroupBox>
 #include <QCheckBox>
@@ -43,16 +42,14 @@ constexpr int kBadgeBitrates[] = {32, 48, 64, 96, 128, 192};
 constexpr int kOptionBitrates[] = {48, 64, 96, 128};
 constexpr std::int32_t kDefaultBitrate = 64;
 
-QImage SkinImage(const QString& name) { return QImage(QStringLiteral(":/skin/") + name); }
-
 // The stored design of the volume slider: horizontal, a picture rail, 0..100 at 100, no value
 // tip. Its back colour is the trough the skin draws under it, so the slider's edges do not show.
 skin::PropertyBag SliderVolumeDesign() {
   skin::PropertyBag design;
   design.WriteProperty(QStringLiteral("backcolor"), 0x00231E1Bu, skin::ucSlider::kButtonFace);
-  design.WriteProperty(QStringLiteral("sliderimage"), SkinImage(QStringLiteral("slider_knob.png")), QImage());
+  design.WriteProperty(QStringLiteral("sliderimage"), SkinPicture(QStringLiteral("slider_knob.png")), QImage());
   design.WriteProperty(QStringLiteral("orientation"), int{skin::OrientationHorizontal}, int{skin::OrientationVertical});
-  design.WriteProperty(QStringLiteral("railimage"), SkinImage(QStringLiteral("slider_rail.png")), QImage());
+  design.WriteProperty(QStringLiteral("railimage"), SkinPicture(QStringLiteral("slider_rail.png")), QImage());
   design.WriteProperty(QStringLiteral("railstyle"), int{skin::RailPicture}, int{skin::RailSunken});
   design.WriteProperty(QStringLiteral("showvaluetip"), false, true);
   design.WriteProperty(QStringLiteral("max"), 100, 10);
@@ -67,7 +64,8 @@ frmVornel::frmVornel(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
   setWindowTitle(QStringLiteral("Vornel"));
   setWindowIcon(AppIcon());
   setFixedSize(kWidth, kHeight);
-  skin_ = SkinBackground(QStringLiteral("main.png"));
+  skinPicture_ = SkinPicture(QStringLiteral("main.png"));
+  skin_ = SkinBackground(skinPicture_);
   buildControls();
   buildOptionsPanel();
   wireButtonLooks();
@@ -81,7 +79,7 @@ ImageButton* frmVornel::makeButton(const char* name, const QRect& place, const Q
   auto* button = new ImageButton(this);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(place);
-  button->setPicture(SkinImage(picture));
+  button->setPicture(SkinPicture(picture));
   return button;
 }
 
@@ -140,7 +138,7 @@ void frmVornel::buildControls() {
   for (int bitrate : kBadgeBitrates) {
     QLabel* badge = makeLabel("imgBitrate", this, {0, 0, 38, 20}, QString());
     badge->setObjectName(QStringLiteral("imgBitrate_%1").arg(bitrate));
-    badge->setPixmap(QPixmap::fromImage(SkinImage(QStringLiteral("badge_%1.png").arg(bitrate))));
+    badge->setPixmap(QPixmap::fromImage(SkinPicture(QStringLiteral("badge_%1.png").arg(bitrate))));
     badge->hide();
     imgBitrate[bitrate] = badge;
   }
@@ -198,7 +196,7 @@ void frmVornel::buildOptionsPanel() {
   btnOptionsOK = new ImageButton(frmOptions);
   btnOptionsOK->setObjectName(QStringLiteral("btnOptionsOK"));
   btnOptionsOK->setGeometry(112, 140, 38, 20);
-  btnOptionsOK->setPicture(SkinImage(QStringLiteral("btn_ok.png")));
+  btnOptionsOK->setPicture(SkinPicture(QStringLiteral("btn_ok.png")));
   btnOptionsOK->setGrayscale(5);
   btnOptionsOK->setShadow(4, -4, -4);
 }
@@ -243,7 +241,10 @@ void frmVornel::wireButtonLooks() {
   });
 }
 
-void frmVornel::ApplyWindowShape() { ShapeWindow(*this, QStringLiteral("main.png")); }
+void frmVornel::ApplyWindowShape() {
+  ShapeWindow(*this, skinPicture_);
+  skinPicture_ = QImage();  // shaped once; the background keeps what is drawn
+}
 
 void frmVornel::LoadSettings() {
   // The notice's box shows 1 - tray_tip; anything but 0 keeps showing the notice.

@@ -4,6 +4,7 @@
 // for the whole run and every control of the skin. Start-up and shutdown drive it through
 // core::MainWindowHost.
 
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 #include <QWidget>
@@ -146,6 +147,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   std::unique_ptr<Shell> shell_;
   WindowDrag* drag_ = nullptr;
 
+  QImage skinPicture_;  // the skin picture as drawn, until start-up has shaped the window by it
   QPixmap skin_;
 
   ImageButton* btnMenu = nullptr;

@@ -33,22 +33,22 @@ QIcon AppIcon() {
   return icon;
 }
 
-void ShapeWindow(QWidget& window, const QString& name) {
-  // The picture as drawn, key colour and all: the backdrop colour of SkinBackground could also
-  // stand inside the outline.
-  const platform::HBITMAP picture = skin::BitmapFromImage(QImage(QStringLiteral(":/skin/") + name));
-  if (picture == 0) return;
+QImage SkinPicture(const QString& name) { return QImage(QStringLiteral(":/skin/") + name); }
+
+void ShapeWindow(QWidget& window, const QImage& picture) {
+  // Not the background: its backdrop colour could also stand inside the outline.
+  const platform::HBITMAP bitmap = skin::BitmapFromImage(picture);
+  if (bitmap == 0) return;
   {
     skin::clsRegions regions;
-    regions.RegionFromBitmap(picture, skin::WindowHandle(&window), -1, false, 0, 0, 0, 0);
+    regions.RegionFromBitmap(bitmap, skin::WindowHandle(&window), -1, false, 0, 0, 0, 0);
   }
-  platform::DeleteObject(picture);  // the region now belongs to the window, the picture is ours
+  platform::DeleteObject(bitmap);  // the region now belongs to the window, the bitmap is ours
 }
 
-QPixmap SkinBackground(const QString& name) {
-  QImage image(QStringLiteral(":/skin/") + name);
-  if (image.isNull()) return {};
-  image = image.convertToFormat(QImage::Format_RGB32);
+QPixmap SkinBackground(const QImage& picture) {
+  if (picture.isNull()) return {};
+  QImage image = picture.convertToFormat(QImage::Format_RGB32);
   const QRgb key = image.pixel(0, 0);
   for (int y = 0; y < image.height(); ++y) {
     auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));

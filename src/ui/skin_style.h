@@ -4,6 +4,7 @@
 // that the windows look alike.
 
 #include <QIcon>
+#include <QImage>
 #include <QPixmap>
 #include <QString>
 
@@ -18,13 +19,18 @@ namespace vornel::ui {
 // The program's icon (window and notification area).
 QIcon AppIcon();
 
-// Gives a frameless window the outline of its skin picture: the pixels of the picture's top-left
-// colour lie outside. A window whose shaping fails stays rectangular.
-void ShapeWindow(QWidget& window, const QString& name);
+// A picture of the skin, by file name (":/skin/<name>").
+QImage SkinPicture(const QString& name);
 
-// A window background from the skin. Its top-left pixel is the key colour that marks what lies
-// outside the window's outline; those pixels are painted in the backdrop colour.
-QPixmap SkinBackground(const QString& name);
+// Gives a frameless window the outline of its skin picture as drawn, key colour and all: the
+// pixels of the picture's top-left colour lie outside. A window whose shaping fails stays
+// rectangular.
+void ShapeWindow(QWidget& window, const QImage& picture);
+
+// A window background from its skin picture. The top-left pixel is the key colour that marks
+// what lies outside the window's outline; those pixels are painted in the backdrop colour, which
+// is what shows should the window stay rectangular.
+QPixmap SkinBackground(const QImage& picture);
 
 void StyleTitleLabel(QLabel& label);
 void StyleStatusLabel(QLabel& label);

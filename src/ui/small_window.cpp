@@ -13,9 +13,10 @@ SmallWindow::SmallWindow(const QString& objectName, const QString& skin, QWidget
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), drag_(new WindowDrag(*this)) {
   setObjectName(objectName);
   setWindowTitle(QStringLiteral("Vornel"));
-  skin_ = SkinBackground(skin);
+  const QImage picture = SkinPicture(skin);
+  skin_ = SkinBackground(picture);
   setFixedSize(skin_.size());
-  ShapeWindow(*this, skin);
+  ShapeWindow(*this, picture);
 }
 
 void SmallWindow::addDragBar(int captionTop, const QString& caption) {
@@ -44,7 +45,7 @@ void SmallWindow::addOkButton(const QRect& place) {
   btnOK_ = new ImageButton(this);
   btnOK_->setObjectName(QStringLiteral("btnOK"));
   btnOK_->setGeometry(place);
-  btnOK_->setPicture(QImage(QStringLiteral(":/skin/btn_ok.png")));
+  btnOK_->setPicture(SkinPicture(QStringLiteral("btn_ok.png")));
   btnOK_->setGrayscale(5);
   btnOK_->setShadow(4, -4, -4);
   // Lit under the pointer, dim otherwise, no pressed feedback.
