@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config            # build
   qt6-base-dev libsdl2-dev                     # the player
-  libcurl4-openssl-dev libmpg123-dev           # its audio library
+  libcurl4-openssl-dev libmpg123-dev           # its audio library: transport, MP3
+  libfaad-dev libogg-dev libvorbis-dev libopus-dev  # AAC, Ogg, Vorbis, Opus
   libgtest-dev libbenchmark-dev clang libclang-rt-14-dev  # tests, benchmarks, the fuzzer
   fonts-dejavu-core                            # Cyrillic-capable fonts for the skin's texts
-  python3 sox lame curl icecast2 ffmpeg        # test stations: tones, a scripted server, real Icecast
+  python3 sox lame curl icecast2 ffmpeg openssl  # test stations: tones, scripted servers, real Icecast, TLS
   xvfb xauth x11-utils imagemagick             # screenshots of the real window
 )
 

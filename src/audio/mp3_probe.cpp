@@ -9,18 +9,6 @@ constexpr int kBitratesV1[15] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 1
 constexpr int kBitratesV2[15] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
 constexpr int kRatesV1[3] = {44100, 48000, 32000};
 
-// Size of a leading ID3v2 tag (header, body and footer), or 0 when there is none.
-std::size_t Id3v2Size(const std::uint8_t* data, std::size_t size) {
-  if (size < 10 || data[0] != 'I' || data[1] != 'D' || data[2] != '3') return 0;
-  for (int i = 6; i < 10; ++i) {
-    if (data[i] & 0x80) return 0;  // not a syncsafe size: no tag
-  }
-  const std::size_t body = (std::size_t{data[6]} << 21) | (std::size_t{data[7]} << 14) |
-                           (std::size_t{data[8]} << 7) | std::size_t{data[9]};
-  const bool footer = (data[5] & 0x10) != 0;
-  return 10 + body + (footer ? 10 : 0);
-}
-
 }  // namespace
 
 bool ReadMp3FrameHeader(const std::uint8_t* p, Mp3FrameHeader& header) {
@@ -40,36 +28,6 @@ bool ReadMp3FrameHeader(const std::uint8_t* p, Mp3FrameHeader& header) {
   const int coefficient = header.version == 1 ? 144 : 72;
   header.length = static_cast<std::size_t>(coefficient * header.bitrate * 1000 / header.sampleRate + padding);
   return true;
-}
-
-ProbeResult ProbeMp3(const std::uint8_t* data, std::size_t size) {
-  const std::size_t tag = Id3v2Size(data, size);
-  if (tag > kMaxId3Tag) return ProbeResult::NotMp3;
-  if (size < 10 && size >= 3 && data[0] == 'I' && data[1] == 'D' && data[2] == '3') return ProbeResult::NeedMore;
-  const std::size_t limit = tag + kProbeAllowance;
-
-  for (std::size_t start = tag; start < limit; ++start) {
-    if (start + 4 > size) return ProbeResult::NeedMore;
-    std::size_t pos = start;
-    Mp3FrameHeader first;
-    int frames = 0;
-    while (frames < kFramesInARow) {
-      if (pos + 4 > size) return ProbeResult::NeedMore;
-      Mp3FrameHeader next;
-      if (!ReadMp3FrameHeader(data + pos, next)) break;
-      // Frames of one stream agree on version, rate and channels.
-      if (frames == 0) {
-        first = next;
-      } else if (next.version != first.version || next.sampleRate != first.sampleRate ||
-                 next.channels != first.channels) {
-        break;
-      }
-      ++frames;
-      pos += next.length;
-    }
-    if (frames == kFramesInARow) return ProbeResult::Mp3;
-  }
-  return ProbeResult::NotMp3;
 }
 
 }  // namespace vornel::audio

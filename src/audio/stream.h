@@ -1,7 +1,8 @@
 #pragma once
 
-// One internet-radio stream: its download thread (libcurl), the ICY demultiplexer, the decoder
-// and the buffer of decoded audio the output device plays from.
+// One internet-radio stream as the player holds it: its download thread (which reads the station
+// through a StationReader), the buffer of decoded audio the output device plays from, the
+// metadata texts and syncs, and the hand-over of the stream's bytes to the download callback.
 
 #include <atomic>
 #include <chrono>
@@ -15,11 +16,8 @@
 #include <vector>
 
 #include "bass.h"
-#include "decoder.h"
-#include "icy_demuxer.h"
 #include "pcm_ring.h"
-
-struct curl_slist;
+#include "station_reader.h"
 
 namespace vornel::audio {
 
@@ -27,19 +25,16 @@ class MetaDispatcher;
 
 // Limits that keep a stream's memory bounded and its connect short, whatever the server does.
 struct StreamLimits {
-  static constexpr std::chrono::seconds kConnectTimeout{5};        // TCP (and TLS) connect
-  static constexpr std::chrono::seconds kFirstAudioTimeout{8};     // from the call to playable audio
+  static constexpr std::chrono::seconds kFirstAudioTimeout{8};     // from an address to playable audio
+  static constexpr std::chrono::seconds kConnectLimit{20};         // the whole connect, playlists included
   static constexpr std::chrono::milliseconds kFirstTitleWait{500}; // for a title that comes with the burst
-  static constexpr long kStallSeconds = 10;                        // no data for this long ends the download
-  static constexpr long kMaxRedirects = 5;
-  static constexpr std::size_t kMaxHeaderLines = 100;
-  static constexpr std::size_t kMaxHeaderBytes = 16 * 1024;
+  static constexpr std::size_t kMaxHeldBack = 2 * 1024 * 1024;     // stream bytes held before hand-out
   static constexpr std::size_t kBufferFrames = 44100 * 3;          // 3 s of decoded audio
   static constexpr std::size_t kResumeFrames = 44100 / 2;          // refill after running dry
   static constexpr std::size_t kMetadataHistory = 16;              // old texts kept valid
 };
 
-class Stream {
+class Stream final : private StationReceiver {
  public:
   Stream(std::string url, DOWNLOADPROC* proc, void* user, std::shared_ptr<MetaDispatcher> dispatcher,
          int outputRate);
@@ -48,7 +43,7 @@ class Stream {
   Stream& operator=(const Stream&) = delete;
 
   // Starts the download and waits until audio can start (true) or the station turned out
-  // unreachable or not an MP3 stream (false; the download has then ended).
+  // unreachable or not audio we play (false; the download has then ended).
   bool connect();
 
   // BASS_TAGS_HEADERS: valid for the stream's life.
@@ -74,13 +69,15 @@ class Stream {
   enum class Phase { Connecting, Ready, Failed };
 
   void download();
-  void configure(void* curl, curl_slist* aliases, curl_slist* headers);
-  bool onHeaderLine(const char* data, std::size_t size);
-  bool onBody(const std::uint8_t* data, std::size_t size);
-  bool startBody(void* curl);
-  bool onAudio(const std::uint8_t* data, std::size_t size);
-  void onMetadata(std::string_view text);
   void deliver(const std::uint8_t* data, std::size_t size);
+
+  // StationReceiver, on the download thread.
+  void block(const std::uint8_t* data, std::size_t size) override;
+  bool pcm(const std::int16_t* samples, std::size_t frames) override;
+  void title(const std::string& text) override;
+  void audioResponse(const std::vector<std::string>& headerLines, bool icyMetadata) override;
+  void newAttempt() override;
+  bool audioFound() const override;
 
   // Fixed at construction.
   const std::string url_;
@@ -105,6 +102,8 @@ class Stream {
   bool hasMetadata_ = false;                               // guarded by mutex_
   bool titleSeen_ = false;                                 // guarded by mutex_
   std::chrono::steady_clock::time_point audioFoundAt_;     // guarded by mutex_
+  std::chrono::steady_clock::time_point connectStart_;     // guarded by mutex_
+  std::chrono::steady_clock::time_point deadline_;         // for audio; guarded by mutex_
   std::deque<std::shared_ptr<const std::string>> metadata_;  // newest last; guarded by mutex_
   struct Sync {
     HSYNC handle;
@@ -118,16 +117,7 @@ class Stream {
   std::vector<char> headers_{'\0'};
 
   // Download thread only.
-  std::vector<std::string> headerLines_;
-  std::size_t headerBytes_ = 0;
-  void* curlForBody_ = nullptr;
-  bool bodyStarted_ = false;
-  bool probed_ = false;
-  std::unique_ptr<IcyDemuxer> demuxer_;
-  Decoder decoder_;
-  std::vector<std::uint8_t> probe_;        // audio bytes until they prove to be MP3
-  std::vector<std::uint8_t> undelivered_;  // audio bytes not yet handed to the download callback
-  std::vector<std::int16_t> pcm_;          // scratch
+  std::vector<std::uint8_t> undelivered_;  // stream bytes not yet handed to the download callback
   std::string lastTitleBlock_;
 
   std::mutex threadMutex_;  // guards starting and joining thread_: stop() may come from two threads

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "format_probe.h"
 #include "mp3_probe.h"
 
 namespace vornel::audio {
@@ -85,18 +86,21 @@ std::string Frame() {
   return frame;
 }
 
-TEST(Mp3Probe, FindsChainedFramesAfterJunkAndAnId3Tag) {
+TEST(BodySniff, FindsChainedFramesAfterJunkAndAnId3Tag) {
   const std::string frames = Frame() + Frame() + Frame() + Frame();
-  const auto probe = [](const std::string& s) {
-    return ProbeMp3(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+  const auto sniff = [](const std::string& s, bool complete = false) {
+    return SniffBody(reinterpret_cast<const std::uint8_t*>(s.data()), s.size(), "audio/mpeg", complete);
   };
-  EXPECT_EQ(probe(frames), ProbeResult::Mp3);
-  EXPECT_EQ(probe("junk" + frames), ProbeResult::Mp3);
+  EXPECT_EQ(sniff(frames).kind, BodyKind::Mpeg);
+  EXPECT_EQ(sniff("junk" + frames).kind, BodyKind::Mpeg);
   const std::string tag = std::string("ID3\x04\x00\x00\x00\x00\x01\x00", 10) + std::string(128, 'T');
-  EXPECT_EQ(probe(tag + frames), ProbeResult::Mp3);
-  EXPECT_EQ(probe(tag.substr(0, 60)), ProbeResult::NeedMore);
-  EXPECT_EQ(probe(Frame() + Frame()), ProbeResult::NeedMore);
-  EXPECT_EQ(probe("<html><body>" + std::string(70000, 'x')), ProbeResult::NotMp3);
+  EXPECT_EQ(sniff(tag + frames).kind, BodyKind::Mpeg);
+  EXPECT_EQ(sniff(tag + frames).audioStart, tag.size());
+  EXPECT_EQ(sniff(tag.substr(0, 60)).kind, BodyKind::NeedMore);
+  EXPECT_EQ(sniff(Frame() + Frame()).kind, BodyKind::NeedMore);
+  EXPECT_EQ(sniff(Frame() + Frame(), true).kind, BodyKind::NotAudio);
+  EXPECT_EQ(sniff("<html><body>" + std::string(70000, 'x')).kind, BodyKind::NotAudio);
+  EXPECT_EQ(sniff(std::string(70000, 'x')).kind, BodyKind::NotAudio);
   Mp3FrameHeader header;
   ASSERT_TRUE(ReadMp3FrameHeader(reinterpret_cast<const std::uint8_t*>(Frame().data()), header));
   EXPECT_EQ(header.length, 417u);
