@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::size_t kMaxNameBytes = 255;       // one path component on Linux file systems
 constexpr std::size_t kMaxPathBytes = PATH_MAX - 1;
-constexpr std::size_t kSuffixRoom = 10;          // "_32767.mp3"
+constexpr std::size_t kSuffixRoom = 11;          // "_32767.opus"
 
 // The status text as one safe path component: control characters and the folder separator go,
 // names the file system reserves get a stand-in, and the name is cut to `maxBytes` at a UTF-8
@@ -41,15 +41,16 @@ bool Taken(const std::string& path) {
 Recorder::Recorder(std::string programFolder)
     : programFolder_(std::move(programFolder)), recWriter_(std::make_unique<clsFileIo>()) {}
 
-std::string Recorder::MakeRecordFileName(const std::string& folder, const std::string& statusText) {
+std::string Recorder::MakeRecordFileName(const std::string& folder, const std::string& statusText,
+                                         const char* extension) {
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   dir += "/REC/";
   const std::size_t room = kMaxPathBytes > dir.size() + kSuffixRoom ? kMaxPathBytes - dir.size() - kSuffixRoom : 1;
   const std::string base = dir + FileNamePart(statusText, std::min(kMaxNameBytes - kSuffixRoom, room));
-  if (!Taken(base + ".mp3")) return base + ".mp3";
+  if (!Taken(base + extension)) return base + extension;
   for (int n = 0; n <= 32767; ++n) {
-    const std::string candidate = base + "_" + std::to_string(n) + ".mp3";
+    const std::string candidate = base + "_" + std::to_string(n) + extension;
     if (!Taken(candidate)) return candidate;
   }
   return {};  // every name is taken: this title is not recorded rather than overwrite one
@@ -77,14 +78,22 @@ bool Recorder::ToggleRecording() {
   return now;
 }
 
+RecordFormat Recorder::format() const {
+  std::lock_guard lock(mutex_);
+  return format_;
+}
+
 void Recorder::NewRecordWriter() {
   std::lock_guard lock(mutex_);
   recWriter_ = std::make_unique<clsFileIo>();
+  // A new stream: its format shows in its own blocks.
+  format_ = RecordFormat::Unknown;
+  oggHeaders_.clear();
 }
 
 void Recorder::NewTrack(const std::string& text) {
   SetStatusText(text);
-  const std::string name = MakeRecordFileName(programFolder_, text);
+  const std::string name = MakeRecordFileName(programFolder_, text, RecordExtension(format()));
   std::lock_guard lock(mutex_);
   frameSynced_ = false;
   isFileOpen_ = false;
@@ -94,6 +103,16 @@ void Recorder::NewTrack(const std::string& text) {
 void Recorder::OnDownloadBlock(const std::uint8_t* address, std::size_t length) {
   const bool recording = isRecording_.load();
   std::lock_guard lock(mutex_);
+  if (length > 0 && format_ == RecordFormat::Unknown) format_ = DetectRecordFormat(address, length);
+  recordBlock(recording, address, length);
+  // After the block is written: a file that begins in this block took the header pages as they
+  // were before it.
+  if (length > 0 && (format_ == RecordFormat::Vorbis || format_ == RecordFormat::Opus)) {
+    oggHeaders_.observe(address, length);
+  }
+}
+
+void Recorder::recordBlock(bool recording, const std::uint8_t* address, std::size_t length) {
   if (!recording) {
     isFileOpen_ = false;
     recWriter_->CloseFile();
@@ -103,7 +122,9 @@ void Recorder::OnDownloadBlock(const std::uint8_t* address, std::size_t length) 
   if (!isFileOpen_) {
     isFileOpen_ = true;
     recWriter_->CloseFile();
-    recFileName_ = MakeRecordFileName(programFolder_, statusText());
+    recFileName_ = MakeRecordFileName(programFolder_, statusText(), RecordExtension(format_));
+    // Every file begins at a frame or page of its own, also one opened again within a title.
+    frameSynced_ = false;
     if (!recFileName_.empty() && recWriter_->OpenFile(recFileName_)) {
       openFailed_ = false;
     } else {
@@ -123,7 +144,27 @@ void Recorder::OnDownloadBlock(const std::uint8_t* address, std::size_t length) 
     frameSynced_ = false;
     return;
   }
-  recWriter_->WriteBytes(address, length, frameSynced_);
+  if (frameSynced_) {
+    recWriter_->WriteBytes(address, length);
+  } else {
+    startFile(address, length);
+  }
+}
+
+void Recorder::startFile(const std::uint8_t* address, std::size_t length) {
+  const std::size_t start = FindRecordStart(format_, address, length);
+  if (start >= length) return;  // nothing to begin with in this block
+  const bool ogg = format_ == RecordFormat::Vorbis || format_ == RecordFormat::Opus;
+  if (!ogg || IsOggStreamStart(address + start, length - start)) {
+    frameSynced_ = recWriter_->WriteBytes(address + start, length - start);
+    return;
+  }
+  // Cut from the middle of an Ogg stream: the file needs the stream's header pages first.
+  const std::vector<std::uint8_t>& headers = oggHeaders_.pages();
+  if (headers.empty()) return;
+  std::vector<std::uint8_t> head(headers);
+  head.insert(head.end(), address + start, address + length);
+  frameSynced_ = recWriter_->WriteBytes(head.data(), head.size());
 }
 
 }  // namespace vornel::playback

@@ -58,7 +58,7 @@ TEST_F(RecorderTest, OneFilePerTitleStartingAtAFrameHeader) {
 
   recorder.ToggleRecording();
   recorder.NewTrack("Artist - Song");
-  Block(recorder, "junk" + kMpeg1 + "tail");  // the whole block follows the three bytes
+  Block(recorder, "junk" + kMpeg1 + "tail");  // the file begins at the header
   Block(recorder, "next");
   recorder.NewTrack("Artist - Song");
   Block(recorder, "no header here");
@@ -68,12 +68,12 @@ TEST_F(RecorderTest, OneFilePerTitleStartingAtAFrameHeader) {
   recorder.OnDownloadBlock(nullptr, 0);  // the download ended
 
   EXPECT_EQ(Files(), (std::vector<std::string>{"Artist - Song.mp3", "Artist - Song_0.mp3", "Artist - Song_1.mp3"}));
-  EXPECT_EQ(File("Artist - Song.mp3"), kMpeg1.substr(0, 3) + "junk" + kMpeg1 + "tail" + "next");
-  EXPECT_EQ(File("Artist - Song_0.mp3"), kMpeg2Crc.substr(0, 3) + kMpeg2Crc + "x");
-  EXPECT_EQ(File("Artist - Song_1.mp3"), kMpeg1.substr(0, 3) + kMpeg1);
+  EXPECT_EQ(File("Artist - Song.mp3"), kMpeg1 + "tail" + "next");
+  EXPECT_EQ(File("Artist - Song_0.mp3"), kMpeg2Crc + "x");
+  EXPECT_EQ(File("Artist - Song_1.mp3"), kMpeg1);
 }
 
-TEST_F(RecorderTest, OffAndOnWithinATitleContinuesInASuffixedFileWithoutPrefix) {
+TEST_F(RecorderTest, OffAndOnWithinATitleContinuesInASuffixedFileFromTheNextFrame) {
   Recorder recorder(folder_.string());
   recorder.ToggleRecording();
   recorder.NewTrack("Song");
@@ -82,8 +82,9 @@ TEST_F(RecorderTest, OffAndOnWithinATitleContinuesInASuffixedFileWithoutPrefix) 
   Block(recorder, "lost while off");
   recorder.ToggleRecording();
   Block(recorder, "b");
-  EXPECT_EQ(File("Song.mp3"), kMpeg1.substr(0, 3) + kMpeg1 + "a");
-  EXPECT_EQ(File("Song_0.mp3"), "b");
+  Block(recorder, kMpeg1 + "c");
+  EXPECT_EQ(File("Song.mp3"), kMpeg1 + "a");
+  EXPECT_EQ(File("Song_0.mp3"), kMpeg1 + "c");
 }
 
 TEST_F(RecorderTest, StationChangeWaitsForTheNewTitle) {
@@ -97,8 +98,8 @@ TEST_F(RecorderTest, StationChangeWaitsForTheNewTitle) {
   recorder.NewTrack("New title");
   Block(recorder, kMpeg1 + "new");
   EXPECT_EQ(Files(), (std::vector<std::string>{"New title.mp3", "Old station.mp3"}));
-  EXPECT_EQ(File("Old station.mp3"), kMpeg1.substr(0, 3) + kMpeg1 + "old");
-  EXPECT_EQ(File("New title.mp3"), kMpeg1.substr(0, 3) + kMpeg1 + "new");
+  EXPECT_EQ(File("Old station.mp3"), kMpeg1 + "old");
+  EXPECT_EQ(File("New title.mp3"), kMpeg1 + "new");
 }
 
 TEST_F(RecorderTest, MissingFolderRecordsNothingAndRetries) {
@@ -110,22 +111,97 @@ TEST_F(RecorderTest, MissingFolderRecordsNothingAndRetries) {
   EXPECT_FALSE(fs::exists(folder_ / "REC"));
   fs::create_directories(folder_ / "REC");
   Block(recorder, kMpeg1 + "later");  // the next block tries again
-  EXPECT_EQ(File("Song.mp3"), kMpeg1.substr(0, 3) + kMpeg1 + "later");
+  EXPECT_EQ(File("Song.mp3"), kMpeg1 + "later");
 }
 
 TEST_F(RecorderTest, NamesTheFileSystemCannotHoldAreMadeSafe) {
   const std::string longTitle(400, 'x');
   const std::string cyrillic = std::string(300, 'a') + "Ж";
-  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(folder_.string(), longTitle)).filename().string().size(), 245u + 4);
+  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(folder_.string(), longTitle)).filename().string().size(), 244u + 4);
   const std::string name = fs::path(Recorder::MakeRecordFileName(folder_.string(), "a\tb\x01/c")).filename().string();
   EXPECT_EQ(name, "abc.mp3");
   EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(folder_.string(), "")).filename().string(), "_.mp3");
   EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(folder_.string(), "..")).filename().string(), "_.mp3");
   // Cut at a character boundary, never inside a multi-byte character.
-  const std::string cut = fs::path(Recorder::MakeRecordFileName(folder_.string(), std::string(244, 'a') + "Ж"))
+  const std::string cut = fs::path(Recorder::MakeRecordFileName(folder_.string(), std::string(243, 'a') + "Ж"))
                               .filename()
                               .string();
-  EXPECT_EQ(cut, std::string(244, 'a') + ".mp3");
+  EXPECT_EQ(cut, std::string(243, 'a') + ".mp3");
+}
+
+// An Ogg page as the library hands it out: header, lacing values, then the packets.
+std::string OggPage(std::uint32_t serial, bool first, const std::vector<std::string>& packets) {
+  std::string lacing;
+  std::string body;
+  for (const std::string& packet : packets) {
+    std::size_t left = packet.size();
+    while (left >= 255) {
+      lacing.push_back(static_cast<char>(255));
+      left -= 255;
+    }
+    lacing.push_back(static_cast<char>(left));
+    body += packet;
+  }
+  std::string page = "OggS";
+  page.push_back('\0');
+  page.push_back(first ? '\x02' : '\0');
+  page += std::string(8, '\0');  // granule position
+  for (int i = 0; i < 4; ++i) page.push_back(static_cast<char>(serial >> (8 * i)));
+  page += std::string(8, '\0');  // sequence number and checksum
+  page.push_back(static_cast<char>(lacing.size()));
+  return page + lacing + body;
+}
+
+TEST_F(RecorderTest, EachFormatHasItsExtension) {
+  const std::string adts = Bytes({0xFF, 0xF1, 0x50, 0x80, 0x02, 0x1F, 0xFC}) + std::string(9, 'a');
+  const std::string opus = OggPage(7, true, {std::string("OpusHead\x01\x02", 10) + std::string(9, '\0')});
+  const struct {
+    std::string firstBlock;
+    const char* file;
+  } cases[] = {{kMpeg1 + "x", "T.mp3"}, {"tag" + adts, "T.aac"}, {opus, "T.opus"},
+               {OggPage(7, true, {"\x01vorbis" + std::string(23, '\0')}), "T.ogg"}};
+  for (const auto& c : cases) {
+    fs::remove_all(folder_ / "REC");
+    fs::create_directories(folder_ / "REC");
+    Recorder recorder(folder_.string());
+    recorder.NewRecordWriter();
+    recorder.ToggleRecording();
+    Block(recorder, c.firstBlock);
+    recorder.NewTrack("T");
+    Block(recorder, c.firstBlock);
+    EXPECT_EQ(Files(), std::vector<std::string>{c.file});
+  }
+}
+
+TEST_F(RecorderTest, AnOggFileCutFromTheMiddleBeginsWithTheHeaderPagesOfItsTrack) {
+  const std::string idA = OggPage(1, true, {"\x01vorbis" + std::string(23, 'A')});
+  const std::string restA = OggPage(1, false, {"\x03vorbis comments A", "\x05vorbis setup A"});
+  const std::string idB = OggPage(2, true, {"\x01vorbis" + std::string(23, 'B')});
+  const std::string restB = OggPage(2, false, {"\x03vorbis comments B", std::string(300, 's')});
+  const std::string audioA1 = OggPage(1, false, {"a1"});
+  const std::string audioA2 = OggPage(1, false, {"a2"});
+  const std::string audioB = OggPage(2, false, {"b1"});
+
+  Recorder recorder(folder_.string());
+  recorder.NewRecordWriter();
+  recorder.ToggleRecording();
+  Block(recorder, idA);
+  Block(recorder, restA);
+  Block(recorder, audioA1);
+  recorder.NewTrack("Middle of A");
+  Block(recorder, audioA2);
+  // The next track of the chain: its headers come before its title does.
+  Block(recorder, idB);
+  Block(recorder, restB);
+  recorder.NewTrack("B");
+  Block(recorder, audioB);
+  // A title that comes just before a track's first page starts the file with that page.
+  recorder.NewTrack("Again");
+  Block(recorder, idA + restA + audioA1);
+
+  EXPECT_EQ(File("Middle of A.ogg"), idA + restA + audioA2 + idB + restB);
+  EXPECT_EQ(File("B.ogg"), idB + restB + audioB);
+  EXPECT_EQ(File("Again.ogg"), idA + restA + audioA1);
 }
 
 // Blocks, titles and the record button from their own threads, as in the player: every byte
@@ -157,9 +233,8 @@ TEST_F(RecorderTest, BlocksTitlesAndTheButtonFromThreads) {
   recorder.OnDownloadBlock(nullptr, 0);
   for (const std::string& name : Files()) {
     const std::string content = File(name);
-    // Each file is a prefix (maybe) and whole blocks.
-    const std::size_t rest = content.size() % block.size();
-    EXPECT_TRUE(rest == 0 || rest == 3) << name << " " << content.size();
+    // Each file is whole blocks.
+    EXPECT_EQ(content.size() % block.size(), 0u) << name << " " << content.size();
   }
 }
 
