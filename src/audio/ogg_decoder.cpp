@@ -185,13 +185,26 @@ bool OggDecoder::feed(const std::uint8_t* data, std::size_t size) {
     data += bite;
     size -= bite;
     ogg_page page;
-    int result = 0;
-    // -1 means bytes were skipped to find the next page: nothing to do but go on.
-    while ((result = ogg_sync_pageout(&sync_, &page)) != 0) {
-      if (result == 1 && !this->page(page)) return false;
+    for (;;) {
+      const long before = sync_.returned;
+      const int result = ogg_sync_pageout(&sync_, &page);
+      if (result == 0) break;
+      if (result < 0) {
+        // Bytes passed over on the way to the next page: still the stream's own.
+        events_.other(sync_.data + before, static_cast<std::size_t>(sync_.returned - before));
+        continue;
+      }
+      if (!this->page(page)) return false;
     }
   }
   return true;
+}
+
+void OggDecoder::finish() {
+  if (sync_.fill > sync_.returned) {
+    events_.other(sync_.data + sync_.returned, static_cast<std::size_t>(sync_.fill - sync_.returned));
+  }
+  ogg_sync_reset(&sync_);
 }
 
 void OggDecoder::startTrack(ogg_page& page, OggCodec codec) {

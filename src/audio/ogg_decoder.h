@@ -33,6 +33,8 @@ class OggDecoder {
     // Every whole page, in order, as its bytes came.
     virtual void page(const std::uint8_t* header, std::size_t headerSize, const std::uint8_t* body,
                       std::size_t bodySize) = 0;
+    // Bytes between pages (junk the page search passed over, a cut page at the end), in their place.
+    virtual void other(const std::uint8_t* data, std::size_t size) = 0;
     // A track's comments, once its comment header is read.
     virtual void tags(const TrackTags& tags) = 0;
   };
@@ -47,6 +49,8 @@ class OggDecoder {
 
   // False when decoding cannot go on (the receiver of the audio wants no more).
   bool feed(const std::uint8_t* data, std::size_t size);
+  // The end of the stream: bytes of a page never completed go to Events::other.
+  void finish();
 
   OggCodec codec() const { return codec_; }
 

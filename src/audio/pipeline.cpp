@@ -57,6 +57,7 @@ void AudioPipeline::passOn(const std::uint8_t* data, std::size_t size) {
 }
 
 void AudioPipeline::finish() {
+  if (ogg_ != nullptr) ogg_->finish();
   if (splitter_ == nullptr) return;
   splitter_->finish([&](const std::uint8_t* rest, std::size_t length) { sink_.block(rest, length); });
 }

@@ -52,6 +52,7 @@ class AudioPipeline final : private PcmOut, private OggDecoder::Events {
   bool pcm(const std::int16_t* samples, std::size_t count, int rate, int channels) override;
   void page(const std::uint8_t* header, std::size_t headerSize, const std::uint8_t* body,
             std::size_t bodySize) override;
+  void other(const std::uint8_t* data, std::size_t size) override { passOn(data, size); }
   void tags(const TrackTags& tags) override;
 
   const AudioFormat format_;
