@@ -144,8 +144,17 @@ bool HlsReader::run(const std::string& url, std::string_view text, const std::ve
 }
 
 bool HlsReader::playSegment(const HlsSegment& segment) {
+  std::string range;
+  if (segment.byteRangeLength > 0) {
+    const std::int64_t offset =
+        segment.byteRangeOffset >= 0 ? segment.byteRangeOffset : (segment.uri == rangeUri_ ? rangeEnd_ : 0);
+    range = std::to_string(offset) + "-" + std::to_string(offset + segment.byteRangeLength - 1);
+    rangeUri_ = segment.uri;
+    rangeEnd_ = offset + segment.byteRangeLength;
+  }
   HttpClient::Response response;
-  const HttpClient::Result result = http_.fetch(segment.uri, HlsLimits::kMaxSegmentBytes, segment_, response);
+  const HttpClient::Result result =
+      http_.fetch(segment.uri, HlsLimits::kMaxSegmentBytes, segment_, response, range);
   if (result == HttpClient::Result::Aborted) return false;
   if (result != HttpClient::Result::Done) {
     // A segment that cannot be had is skipped, as a gap is: the next one may well come.

@@ -52,6 +52,9 @@ class HlsReader {
   bool announced_ = false;
   std::vector<std::string> headerLines_;
   std::vector<std::uint8_t> segment_;  // the segment being played
+  // Where the last byte range of a file ended: a range without an offset continues it.
+  std::string rangeUri_;
+  std::int64_t rangeEnd_ = 0;
 };
 
 }  // namespace vornel::audio

@@ -67,19 +67,20 @@ HttpClient::~HttpClient() {
 }
 
 HttpClient::Result HttpClient::get(const std::string& url, Handler& handler, bool icyMetadata) {
-  return perform(url, handler, icyMetadata, false);
+  return perform(url, handler, icyMetadata, false, {});
 }
 
 HttpClient::Result HttpClient::fetch(const std::string& url, std::size_t maxBytes, std::vector<std::uint8_t>& body,
-                                     Response& response) {
+                                     Response& response, const std::string& range) {
   body.clear();
   Collector collector(maxBytes, body, response);
-  const Result result = perform(url, collector, false, true);
+  const Result result = perform(url, collector, false, true, range);
   if (collector.tooLarge()) error_ = "body larger than " + std::to_string(maxBytes) + " bytes";
   return result;
 }
 
-HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded) {
+HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded,
+                                       const std::string& range) {
   CURL* curl = static_cast<CURL*>(curl_);
   error_.clear();
   if (curl == nullptr) {
@@ -99,6 +100,7 @@ HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler,
   char errorText[CURL_ERROR_SIZE] = "";
 
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_RANGE, range.empty() ? nullptr : range.c_str());
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);

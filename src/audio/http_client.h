@@ -55,14 +55,15 @@ class HttpClient {
   Result get(const std::string& url, Handler& handler, bool icyMetadata);
 
   // The whole body of `url` into `body`, at most `maxBytes` (more fails the fetch), within
-  // kFetchTimeout. `response` gets the head.
-  Result fetch(const std::string& url, std::size_t maxBytes, std::vector<std::uint8_t>& body, Response& response);
+  // kFetchTimeout. `response` gets the head. `range` ("first-last", bytes) asks for a part only.
+  Result fetch(const std::string& url, std::size_t maxBytes, std::vector<std::uint8_t>& body, Response& response,
+               const std::string& range = {});
 
   // What went wrong in the last transfer, for the log.
   const std::string& lastError() const { return error_; }
 
  private:
-  Result perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded);
+  Result perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded, const std::string& range);
   bool onHeaderLine(const char* data, std::size_t size);
   bool onBody(const char* data, std::size_t size);
 

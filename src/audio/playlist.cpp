@@ -494,8 +494,8 @@ void ReadAsx(std::string_view xml, EntryCollector& entries) {
 // Container and codec signatures of the formats a station may send instead of a playlist.
 bool LooksLikeAudio(std::string_view raw) {
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(raw[i]); };
-  if (raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF"))
-    return false;  // UTF-16 BOM, not a frame sync
+  // A UTF-16 BOM, not a frame sync.
+  if (raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF")) return false;
   for (std::string_view magic :
        {std::string_view("ID3"), std::string_view("OggS"), std::string_view("fLaC"), std::string_view("RIFF"),
         std::string_view("\x30\x26\xB2\x75\x8E\x66\xCF\x11"), std::string_view("\x1A\x45\xDF\xA3")}) {
@@ -536,49 +536,12 @@ PlaylistKind KindFromContentType(std::string_view contentType) {
   return PlaylistKind::None;
 }
 
-bool IsHlsTag(std::string_view line) {
-  static constexpr std::string_view kTags[] = {"TARGETDURATION",
-                                               "MEDIA-SEQUENCE",
-                                               "DISCONTINUITY-SEQUENCE",
-                                               "ENDLIST",
-                                               "PLAYLIST-TYPE",
-                                               "I-FRAMES-ONLY",
-                                               "VERSION",
-                                               "INDEPENDENT-SEGMENTS",
-                                               "START",
-                                               "STREAM-INF",
-                                               "I-FRAME-STREAM-INF",
-                                               "MEDIA",
-                                               "SESSION-DATA",
-                                               "SESSION-KEY",
-                                               "KEY",
-                                               "MAP",
-                                               "PROGRAM-DATE-TIME",
-                                               "DATERANGE",
-                                               "BYTERANGE",
-                                               "DISCONTINUITY",
-                                               "GAP",
-                                               "PART-INF",
-                                               "SERVER-CONTROL",
-                                               "PART",
-                                               "PRELOAD-HINT",
-                                               "SKIP",
-                                               "RENDITION-REPORT",
-                                               "DEFINE",
-                                               "ALLOW-CACHE"};
-  if (!StartsWithIgnoreCase(line, "#EXT-X-")) return false;
-  line.remove_prefix(7);
-  line = Trim(line.substr(0, line.find(':')));
-  return std::any_of(std::begin(kTags), std::end(kTags),
-                     [&](std::string_view tag) { return EqualsIgnoreCase(line, tag); });
-}
-
 PlaylistKind SniffExtM3u(std::string_view text, PlaylistKind hint) {
   bool hls = false;
   bool entries = false;
   ForEachLine(text, [&](std::string_view line) {
     line = Trim(line);
-    hls = IsHlsTag(line);
+    hls = StartsWithIgnoreCase(line, "#EXT-X-");  // the prefix HLS reserves for its tags
     if (!line.empty() && !line.starts_with('#')) entries = true;
     return !hls;
   });

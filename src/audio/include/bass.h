@@ -1,9 +1,16 @@
 /*
  * Vornel's audio streaming library: the C interface the player loads at run time.
  *
- * The library connects to internet-radio stations over HTTP(S), plays their MP3 streams through
- * the system's default audio output, hands every downloaded block of audio bytes to the caller and
- * reports the stream's metadata. It knows nothing of the player: no Qt, no C++ types cross this
+ * The library connects to internet-radio stations over HTTP(S), plays their streams through the
+ * system's default audio output, hands every downloaded block of audio bytes to the caller and
+ * reports the stream's metadata. The content decides the format (Content-Type is only a hint):
+ * MP3, AAC and HE-AAC in ADTS, Ogg Vorbis and Opus (chained streams too), MPEG-TS, HLS (MPEG-TS
+ * or packed-audio segments; fMP4/CMAF segments are refused), and playlist addresses (PLS, M3U,
+ * XSPF, ASX), whose entries are tried in order.
+ *
+ * HTTPS certificates are verified against the system's store; CURL_CA_BUNDLE or SSL_CERT_FILE in
+ * the environment names a bundle file of trusted certificates to use instead. A certificate that
+ * does not verify fails the connect: there is no unverified fallback. It knows nothing of the player: no Qt, no C++ types cross this
  * boundary, and no function throws.
  *
  * Threads
@@ -75,15 +82,20 @@ typedef DWORD HSYNC;   /* sync handle; 0 = failure */
 
 /*
  * Download callback: `buffer` holds `length` audio bytes exactly as the server sent them, with
- * the stream's metadata blocks taken out. Called once per block, in order (the first block may
- * arrive before BASS_StreamCreateURL returns), then exactly once with length 0 when the download
- * ends for any reason. `buffer` is valid only during the call. Runs on the download thread.
+ * the stream's ICY metadata blocks taken out; for HLS, the elementary audio of the segments (ADTS
+ * or MP3 frames, without MPEG-TS packets or ID3 tags). A block begins at a frame (MP3, ADTS) or a
+ * page (Ogg) wherever the stream has one, so a recording can begin at any block; bytes between
+ * frames come in their place. Called once per block, in order (the first block may arrive before
+ * BASS_StreamCreateURL returns), then exactly once with length 0 when the download ends for any
+ * reason. `buffer` is valid only during the call. Runs on the download thread.
  */
 typedef void(BASSCALL DOWNLOADPROC)(const void* buffer, DWORD length, void* user);
 
 /*
  * Sync callback: `data` is the new metadata text (as BASS_TAGS_META returns it), valid during the
- * call. Runs on the library's metadata thread.
+ * call. Runs on the library's metadata thread. Titles that a format carries inside (the comments
+ * of each Ogg track, the ID3 tags of HLS segments) come in the ICY form,
+ * "StreamTitle='Artist - Title';".
  */
 typedef void(BASSCALL SYNCPROC)(HSYNC handle, DWORD channel, const char* data, void* user);
 
@@ -110,8 +122,10 @@ BASSAPI BOOL BASSCALL BASS_SetConfig(DWORD option, DWORD value);
 /*
  * Connects to `url` (http:// or https://; up to 5 redirects; proxies from the environment as
  * libcurl reads them) and returns a stream handle once audio can start, or 0 when the station is
- * unreachable, answers with an error status, sends no MP3 stream (an error page, garbage) or has
- * no playable audio within 8 seconds (5 of them for the connect). Blocks the caller meanwhile.
+ * unreachable, answers with an error status, sends nothing we play (an error page, garbage) or has
+ * no playable audio within 8 seconds (5 of them for the connect). A playlist gives each entry it
+ * leads to 8 seconds of its own, nesting up to 3 lists, within 20 seconds in all. Blocks the
+ * caller meanwhile.
  * When the server sends titles, a title that comes with the first burst of data is current
  * (BASS_TAGS_META) by the time the call returns. `offset` must be 0; `flags` is
  * BASS_STREAMFLAG_BLOCKS. `proc` (may be null) receives the downloaded blocks with `user`; no
