@@ -28,7 +28,8 @@ extern "C" {
 
 BASSAPI DWORD BASSCALL BASS_GetVersion(void) { return BASS_VERSION_REQUIRED; }
 
-BASSAPI BOOL BASSCALL BASS_Init(int device, DWORD freq, DWORD /*flags*/, void* /*win*/, const void* /*clsid*/) {
+BASSAPI BOOL BASSCALL BASS_Init(int device, DWORD freq, DWORD /*flags*/, void* /*win*/,
+                                const void* /*clsid*/) {
   if (device != BASS_DEVICE_DEFAULT && device != -1) return 0;
   if (freq < 8000 || freq > 192000) return 0;
   return Guarded<BOOL>(0, [&] { return Library::instance().init(static_cast<int>(freq)) ? 1 : 0; });
@@ -47,8 +48,8 @@ BASSAPI BOOL BASSCALL BASS_SetConfig(DWORD option, DWORD value) {
   return 1;
 }
 
-BASSAPI HSTREAM BASSCALL BASS_StreamCreateURL(const char* url, DWORD offset, DWORD /*flags*/, DOWNLOADPROC* proc,
-                                              void* user) {
+BASSAPI HSTREAM BASSCALL BASS_StreamCreateURL(const char* url, DWORD offset, DWORD /*flags*/,
+                                              DOWNLOADPROC* proc, void* user) {
   if (offset != 0) return 0;
   return Guarded<HSTREAM>(0, [&] { return Library::instance().createStream(url, proc, user); });
 }
@@ -63,7 +64,8 @@ BASSAPI const char* BASSCALL BASS_ChannelGetTags(DWORD handle, DWORD tags) {
   });
 }
 
-BASSAPI HSYNC BASSCALL BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc, void* user) {
+BASSAPI HSYNC BASSCALL BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
+                                           void* user) {
   if (type != BASS_SYNC_METADATA || param != 0) return 0;
   return Guarded<HSYNC>(0, [&] { return Library::instance().addSync(handle, proc, user); });
 }

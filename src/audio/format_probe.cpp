@@ -53,13 +53,20 @@ bool LooksLikeMarkup(const std::uint8_t* data, std::size_t size) {
 
 const char* BodyKindName(BodyKind kind) {
   switch (kind) {
-    case BodyKind::NeedMore: return "undecided";
-    case BodyKind::Mpeg: return "MPEG audio";
-    case BodyKind::Adts: return "AAC (ADTS)";
-    case BodyKind::Ogg: return "Ogg";
-    case BodyKind::TransportStream: return "MPEG-TS";
-    case BodyKind::Playlist: return "playlist";
-    case BodyKind::NotAudio: return "not audio";
+    case BodyKind::NeedMore:
+      return "undecided";
+    case BodyKind::Mpeg:
+      return "MPEG audio";
+    case BodyKind::Adts:
+      return "AAC (ADTS)";
+    case BodyKind::Ogg:
+      return "Ogg";
+    case BodyKind::TransportStream:
+      return "MPEG-TS";
+    case BodyKind::Playlist:
+      return "playlist";
+    case BodyKind::NotAudio:
+      return "not audio";
   }
   return "?";
 }

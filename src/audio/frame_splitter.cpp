@@ -19,7 +19,8 @@ bool ReadFrame(FrameKind kind, const std::uint8_t* p, FrameInfo& info) {
   Mp3FrameHeader header;
   if (!ReadMp3FrameHeader(p, header)) return false;
   info.length = header.length;
-  info.signature = static_cast<std::uint32_t>(header.version << 24 | header.sampleRate << 2 | header.channels);
+  info.signature =
+      static_cast<std::uint32_t>(header.version << 24 | header.sampleRate << 2 | header.channels);
   return true;
 }
 
@@ -57,13 +58,13 @@ std::size_t FindFrameRun(FrameKind kind, const std::uint8_t* data, std::size_t s
 bool FrameSplitter::resync(std::size_t& pos) {
   bool needMore = false;
   const std::size_t from = pos;
-  const std::size_t found = from + FindFrameRun(kind_, buffer_.data() + from, buffer_.size() - from,
-                                                kFramesInARow, needMore);
+  const std::size_t found =
+      from + FindFrameRun(kind_, buffer_.data() + from, buffer_.size() - from, kFramesInARow, needMore);
   // Without a candidate only the last bytes can still begin a header.
   const std::size_t keepFrom =
-      found < buffer_.size() ? found
-                             : (buffer_.size() - from >= HeaderBytes(kind_) ? buffer_.size() - HeaderBytes(kind_) + 1
-                                                                             : from);
+      found < buffer_.size()
+          ? found
+          : (buffer_.size() - from >= HeaderBytes(kind_) ? buffer_.size() - HeaderBytes(kind_) + 1 : from);
   dropped_ += keepFrom - from;
   pos = keepFrom;
   if (needMore) return false;

@@ -32,7 +32,8 @@ Clock::duration Seconds(double seconds) {
 std::string AudioRenditionOf(const HlsPlaylist& master, const HlsVariant& variant) {
   std::string uri;
   for (const HlsRendition& rendition : master.renditions) {
-    if (rendition.type != "AUDIO" || rendition.groupId != variant.audioGroup || rendition.uri.empty()) continue;
+    if (rendition.type != "AUDIO" || rendition.groupId != variant.audioGroup || rendition.uri.empty())
+      continue;
     if (uri.empty() || rendition.isDefault) uri = rendition.uri;
   }
   return uri;
@@ -54,12 +55,14 @@ std::optional<HlsPlaylist> HlsReader::load(const std::string& url) {
 
 bool HlsReader::sleepUntil(Clock::time_point until) const {
   while (!abort_ && Clock::now() < until) {
-    std::this_thread::sleep_for(std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(50)));
+    std::this_thread::sleep_for(
+        std::min<Clock::duration>(until - Clock::now(), std::chrono::milliseconds(50)));
   }
   return !abort_;
 }
 
-bool HlsReader::run(const std::string& url, std::string_view text, const std::vector<std::string>& headerLines) {
+bool HlsReader::run(const std::string& url, std::string_view text,
+                    const std::vector<std::string>& headerLines) {
   M3u8Reader reader(url);
   std::optional<HlsPlaylist> playlist;
   if (reader.feed(text.data(), text.size())) playlist = reader.finish();
@@ -194,8 +197,8 @@ bool HlsReader::playSegmentBytes(const std::vector<std::uint8_t>& bytes, const s
     return true;
   }
   start += sniff.audioStart;
-  return audio_.feed(sniff.kind == BodyKind::Adts ? AudioFormat::Adts : AudioFormat::Mpeg, bytes.data() + start,
-                     bytes.size() - start);
+  return audio_.feed(sniff.kind == BodyKind::Adts ? AudioFormat::Adts : AudioFormat::Mpeg,
+                     bytes.data() + start, bytes.size() - start);
 }
 
 }  // namespace vornel::audio

@@ -17,7 +17,8 @@ namespace {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i])))
       return false;
   }
   return true;
@@ -70,8 +71,9 @@ HttpClient::Result HttpClient::get(const std::string& url, Handler& handler, boo
   return perform(url, handler, icyMetadata, false, {});
 }
 
-HttpClient::Result HttpClient::fetch(const std::string& url, std::size_t maxBytes, std::vector<std::uint8_t>& body,
-                                     Response& response, const std::string& range) {
+HttpClient::Result HttpClient::fetch(const std::string& url, std::size_t maxBytes,
+                                     std::vector<std::uint8_t>& body, Response& response,
+                                     const std::string& range) {
   body.clear();
   Collector collector(maxBytes, body, response);
   const Result result = perform(url, collector, false, true, range);
@@ -79,8 +81,8 @@ HttpClient::Result HttpClient::fetch(const std::string& url, std::size_t maxByte
   return result;
 }
 
-HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded,
-                                       const std::string& range) {
+HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler, bool icyMetadata,
+                                       bool bounded, const std::string& range) {
   CURL* curl = static_cast<CURL*>(curl_);
   error_.clear();
   if (curl == nullptr) {
@@ -115,25 +117,28 @@ HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler,
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(HttpLimits::kConnectTimeout.count()));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, bounded ? static_cast<long>(HttpLimits::kFetchTimeout.count()) : 0L);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT,
+                   bounded ? static_cast<long>(HttpLimits::kFetchTimeout.count()) : 0L);
   // A station that stops sending ends its download; the player then sees the stream stop.
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, HttpLimits::kStallSeconds);
 
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, +[](char* data, size_t, size_t size, void* self) -> size_t {
-    return static_cast<HttpClient*>(self)->onHeaderLine(data, size) ? size : 0;
-  });
+  curl_easy_setopt(
+      curl, CURLOPT_HEADERFUNCTION, +[](char* data, size_t, size_t size, void* self) -> size_t {
+        return static_cast<HttpClient*>(self)->onHeaderLine(data, size) ? size : 0;
+      });
   curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t size, void* self) -> size_t {
-    return static_cast<HttpClient*>(self)->onBody(data, size) ? size : 0;
-  });
+  curl_easy_setopt(
+      curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t size, void* self) -> size_t {
+        return static_cast<HttpClient*>(self)->onBody(data, size) ? size : 0;
+      });
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
   // Checked often, also while connecting: freeing a stream never waits for a network time-out.
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION,
-                   +[](void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
-                     return static_cast<HttpClient*>(self)->abort_.load() ? 1 : 0;
-                   });
+  curl_easy_setopt(
+      curl, CURLOPT_XFERINFOFUNCTION, +[](void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
+        return static_cast<HttpClient*>(self)->abort_.load() ? 1 : 0;
+      });
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
 
   const CURLcode code = curl_easy_perform(curl);
@@ -170,7 +175,8 @@ bool HttpClient::onHeaderLine(const char* data, std::size_t size) {
     return true;
   }
   headerBytes_ += line.size() + 1;
-  if (response_.headerLines.size() >= HttpLimits::kMaxHeaderLines || headerBytes_ > HttpLimits::kMaxHeaderBytes) {
+  if (response_.headerLines.size() >= HttpLimits::kMaxHeaderLines ||
+      headerBytes_ > HttpLimits::kMaxHeaderBytes) {
     error_ = "header flood";
     return false;  // not a radio station
   }

@@ -14,8 +14,8 @@ constexpr std::uint64_t kTimestampMask = (std::uint64_t{1} << 33) - 1;
 enum class Encoding { Latin1 = 0, Utf16Bom = 1, Utf16Be = 2, Utf8 = 3 };
 
 std::size_t Syncsafe(const std::uint8_t* p) {
-  return (std::size_t{p[0] & 0x7Fu} << 21) | (std::size_t{p[1] & 0x7Fu} << 14) | (std::size_t{p[2] & 0x7Fu} << 7) |
-         std::size_t{p[3] & 0x7Fu};
+  return (std::size_t{p[0] & 0x7Fu} << 21) | (std::size_t{p[1] & 0x7Fu} << 14) |
+         (std::size_t{p[2] & 0x7Fu} << 7) | std::size_t{p[3] & 0x7Fu};
 }
 
 std::size_t BigEndian32(const std::uint8_t* p) {
@@ -239,8 +239,9 @@ void ReadFrame(std::string_view id, const std::uint8_t* p, std::size_t n, int ma
   }
   if (id == "PRIV") {
     const std::string_view owner(reinterpret_cast<const char*>(p), n);
-    if (owner.size() <= kTimestampOwner.size() || owner.substr(0, kTimestampOwner.size()) != kTimestampOwner ||
-        p[kTimestampOwner.size()] != 0 || n - kTimestampOwner.size() - 1 != 8) {
+    if (owner.size() <= kTimestampOwner.size() ||
+        owner.substr(0, kTimestampOwner.size()) != kTimestampOwner || p[kTimestampOwner.size()] != 0 ||
+        n - kTimestampOwner.size() - 1 != 8) {
       return;
     }
     const std::uint8_t* value = p + kTimestampOwner.size() + 1;
@@ -375,9 +376,9 @@ std::optional<std::string> IcyTitleText(std::string_view artist, std::string_vie
   const std::string cleanArtist = clean(artist);
   const std::string cleanTitle = clean(title);
   if (cleanArtist.empty() && cleanTitle.empty()) return std::nullopt;
-  std::string text = cleanArtist.empty()   ? cleanTitle
-                     : cleanTitle.empty()  ? cleanArtist
-                                           : cleanArtist + " - " + cleanTitle;
+  std::string text = cleanArtist.empty()  ? cleanTitle
+                     : cleanTitle.empty() ? cleanArtist
+                                          : cleanArtist + " - " + cleanTitle;
   // A reader takes the title up to the first "';"; the opening quote counts for a leading ';'.
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == ';' && (i == 0 || text[i - 1] == '\'')) text[i] = ',';

@@ -35,8 +35,10 @@ bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
   return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
 }
 
-// Resolved, and only when the result may be fetched.
+// Resolved, and only when the result may be fetched. An empty reference would resolve to the
+// playlist itself, which is never what an empty URI attribute means.
 std::string HttpUrl(const std::string& base, std::string_view reference) {
+  if (Trim(reference).empty()) return {};
   std::string url = ResolveUrl(base, reference);
   if (!StartsWithIgnoreCase(url, "http://") && !StartsWithIgnoreCase(url, "https://")) url.clear();
   return url;

@@ -87,13 +87,14 @@ class M3u8Reader {
 };
 
 // The variant to play: the highest BANDWIDTH at or below maxBandwidth (bits/s); if all are above, the lowest.
-// Prefer audio-only variants (CODECS without avc1/hvc1/hev1/vp09/av01) when there are any; a variant
-// without CODECS counts as audio-only, since audio-only streams are the ones that tend to leave it out.
+// Prefer audio-only variants (CODECS without avc1/avc3/hvc1/hev1/vp08/vp09/av01/dvh1/dvhe/mp4v) when there
+// are any; a variant without CODECS counts as audio-only, since audio-only streams are the ones that tend
+// to leave it out.
 // Null when there are none.
 const HlsVariant* ChooseVariant(const std::vector<HlsVariant>& variants, long maxBandwidth = 320000);
 
 inline constexpr std::size_t kMaxM3u8Bytes = 1024 * 1024;
-inline constexpr std::size_t kMaxHlsSegments = 10000;  // also the most variants and renditions kept
+inline constexpr std::size_t kMaxHlsSegments = 10000;  // also the limit on variants and on renditions
 inline constexpr std::size_t kMaxM3u8LineBytes = 16 * 1024;
 
 }  // namespace vornel::audio

@@ -17,7 +17,8 @@ bool ReadMp3FrameHeader(const std::uint8_t* p, Mp3FrameHeader& header) {
   const int layerBits = (p[1] >> 1) & 3;    // 1: Layer III
   const int bitrateIndex = p[2] >> 4;
   const int rateIndex = (p[2] >> 2) & 3;
-  if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3) return false;
+  if (versionBits == 1 || layerBits != 1 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
+    return false;
 
   header.version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
   header.bitrate = header.version == 1 ? kBitratesV1[bitrateIndex] : kBitratesV2[bitrateIndex];

@@ -79,7 +79,8 @@ class VorbisTrack final : public OggDecoder::Track {
       const int channels = info_.channels;
       interleaved_.resize(static_cast<std::size_t>(frames) * static_cast<std::size_t>(channels));
       for (int c = 0; c < channels; ++c) {
-        for (int i = 0; i < frames; ++i) interleaved_[static_cast<std::size_t>(i * channels + c)] = ToSample(pcm[c][i]);
+        for (int i = 0; i < frames; ++i)
+          interleaved_[static_cast<std::size_t>(i * channels + c)] = ToSample(pcm[c][i]);
       }
       vorbis_synthesis_read(&dsp_, frames);
       if (!out.pcm(interleaved_.data(), interleaved_.size(), static_cast<int>(info_.rate), channels)) {
@@ -117,8 +118,8 @@ class OpusTrack final : public OggDecoder::Track {
       if (const auto tags = ParseCommentPacket(data, size)) events.tags(*tags);
       return Result::Ok;
     }
-    const int frames = opus_multistream_decode(decoder_, data, static_cast<opus_int32>(size), pcm_.data(),
-                                               kMaxOpusFrame, 0);
+    const int frames =
+        opus_multistream_decode(decoder_, data, static_cast<opus_int32>(size), pcm_.data(), kMaxOpusFrame, 0);
     if (frames <= 0) return Result::Ok;  // a damaged packet: skipped
     const std::size_t skip = std::min<std::size_t>(preSkip_, static_cast<std::size_t>(frames));
     preSkip_ -= skip;

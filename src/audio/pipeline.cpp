@@ -13,9 +13,12 @@ constexpr int kOutputChannels = 2;
 
 const char* FormatName(AudioFormat format) {
   switch (format) {
-    case AudioFormat::Mpeg: return "MPEG audio";
-    case AudioFormat::Adts: return "AAC (ADTS)";
-    case AudioFormat::Ogg: return "Ogg";
+    case AudioFormat::Mpeg:
+      return "MPEG audio";
+    case AudioFormat::Adts:
+      return "AAC (ADTS)";
+    case AudioFormat::Ogg:
+      return "Ogg";
   }
   return "?";
 }
@@ -47,7 +50,9 @@ bool AudioPipeline::feed(const std::uint8_t* data, std::size_t size) {
         block_.insert(block_.end(), frame, frame + length);
         ok = ok && codec_->decode(frame, length, *this);
       },
-      [&](const std::uint8_t* other, std::size_t length) { block_.insert(block_.end(), other, other + length); });
+      [&](const std::uint8_t* other, std::size_t length) {
+        block_.insert(block_.end(), other, other + length);
+      });
   if (!block_.empty()) sink_.block(block_.data(), block_.size());
   return ok && !stopped_ && !unconvertible_;
 }
@@ -65,7 +70,8 @@ void AudioPipeline::finish() {
 bool AudioPipeline::pcm(const std::int16_t* samples, std::size_t count, int rate, int channels) {
   converted_.clear();
   if (!resampler_.convert(samples, count, rate, channels, converted_)) {
-    if (!unconvertible_) LogLine("%s: cannot play %d Hz with %d channels", FormatName(format_), rate, channels);
+    if (!unconvertible_)
+      LogLine("%s: cannot play %d Hz with %d channels", FormatName(format_), rate, channels);
     unconvertible_ = true;
     return false;
   }

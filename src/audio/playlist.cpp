@@ -110,13 +110,13 @@ std::string TextToUtf8(std::string_view raw) {
 
 // ---- URLs ----
 
-struct UriParts {
+struct UriComponents {
   std::string_view scheme, authority, path, query, fragment;
   bool hasScheme = false, hasAuthority = false, hasQuery = false, hasFragment = false;
 };
 
-UriParts SplitUri(std::string_view s) {
-  UriParts parts;
+UriComponents SplitUri(std::string_view s) {
+  UriComponents parts;
   if (!s.empty() && IsAlpha(s[0])) {
     std::size_t i = 1;
     while (i < s.size() && (IsAlpha(s[i]) || IsDigit(s[i]) || s[i] == '+' || s[i] == '-' || s[i] == '.')) ++i;
@@ -181,7 +181,7 @@ std::string CheckedUrl(std::string_view url) {
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || u == 0x7F || c == '<' || c == '>' || c == '"') return {};
   }
-  const UriParts parts = SplitUri(url);
+  const UriComponents parts = SplitUri(url);
   if (parts.hasScheme && IsHttpScheme(parts.scheme) &&
       (!parts.hasAuthority || !IsHttpAuthority(parts.authority))) {
     return {};
@@ -242,6 +242,20 @@ std::string RemoveDotSegments(std::string_view in) {
 
 // ---- collecting entries ----
 
+// Station lists often give a server as "host:port/path" and mean http. As a URI reference that is
+// a scheme "host" (or, for an IP address, a relative path), neither of which could be meant.
+bool LacksHttpScheme(std::string_view reference) {
+  const std::size_t colon = reference.find(':');
+  if (colon == 0 || colon == npos || reference.substr(0, colon).find_first_of("/?#") != npos) return false;
+  if (!std::all_of(reference.begin(), reference.begin() + static_cast<std::ptrdiff_t>(colon),
+                   [](char c) { return IsAlpha(c) || IsDigit(c) || c == '.' || c == '-'; })) {
+    return false;
+  }
+  const std::string_view rest = reference.substr(colon + 1);
+  const std::size_t digits = std::min(rest.find_first_not_of("0123456789"), rest.size());
+  return digits > 0 && (digits == rest.size() || rest[digits] == '/');
+}
+
 class EntryCollector {
  public:
   explicit EntryCollector(std::string_view baseUrl) : baseUrl_(baseUrl) {}
@@ -251,7 +265,8 @@ class EntryCollector {
     if (full()) return false;
     reference = Trim(reference);
     if (reference.empty()) return true;
-    std::string url = ResolveUrl(baseUrl_, reference);
+    std::string url = ResolveUrl(
+        baseUrl_, LacksHttpScheme(reference) ? "http://" + std::string(reference) : std::string(reference));
     if (url.empty() || !IsHttpUrl(url)) return true;
     if (std::find(entries_.begin(), entries_.end(), url) == entries_.end())
       entries_.push_back(std::move(url));
@@ -602,7 +617,7 @@ PlaylistKind SniffPlainM3u(std::string_view text, PlaylistKind hint) {
     first = line;
     return false;
   });
-  const UriParts parts = SplitUri(first);
+  const UriComponents parts = SplitUri(first);
   if (parts.hasScheme && parts.hasAuthority && first.find(' ') == npos) return PlaylistKind::M3u;
   const bool listType = hint == PlaylistKind::M3u || hint == PlaylistKind::Hls;
   if (listType && !first.empty() && first.find_first_of(" \t<>{}\"") == npos &&
@@ -631,8 +646,8 @@ PlaylistKind SniffPlaylist(std::string_view head, std::string_view contentType) 
 
 std::vector<std::string> ParsePlaylist(PlaylistKind kind, std::string_view text, std::string_view baseUrl) {
   const std::string decoded = TextToUtf8(text.substr(0, kMaxPlaylistBytes));
-  EntryCollector entries(baseUrl);
   if (!LooksLikeText(decoded)) return {};
+  EntryCollector entries(baseUrl);
   switch (kind) {
     case PlaylistKind::Pls:
       ReadNumberedKeys(decoded, "file", entries);
@@ -659,15 +674,15 @@ std::vector<std::string> ParsePlaylist(PlaylistKind kind, std::string_view text,
 
 std::string ResolveUrl(std::string_view base, std::string_view reference) {
   reference = Trim(reference);
-  const UriParts ref = SplitUri(reference);
+  const UriComponents ref = SplitUri(reference);
   if (ref.hasScheme) return CheckedUrl(reference);
 
-  const UriParts from = SplitUri(Trim(base));
+  const UriComponents from = SplitUri(Trim(base));
   if (!from.hasScheme || !IsHttpScheme(from.scheme) || !from.hasAuthority) return {};
 
   std::string_view authority = from.authority;
   std::string path;
-  const UriParts* query = &ref;
+  const UriComponents* query = &ref;
   if (ref.hasAuthority) {
     authority = ref.authority;
     path = RemoveDotSegments(ref.path);

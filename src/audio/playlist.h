@@ -18,14 +18,16 @@ enum class PlaylistKind { None, Pls, M3u, Hls, Xspf, Asx };
 // (a hint only: servers lie; may be empty). Hls = an M3U8 that carries HLS tags (#EXT-X-TARGETDURATION,
 // #EXT-X-STREAM-INF, #EXT-X-MEDIA-SEQUENCE, #EXTINF with #EXT-X-VERSION ...): the caller plays it as HLS,
 // not as a list. None for audio bytes (MP3/ADTS/Ogg/MPEG-TS binary data) and for HTML pages and other text.
-// The body decides whenever it can; the header only settles what a cut-off head leaves open.
+// Any #EXT-X- tag counts, as no plain list uses that prefix. The body decides whenever it can; the
+// header only settles what a cut-off head leaves open.
 PlaylistKind SniffPlaylist(std::string_view head, std::string_view contentType);
 
 // The entries of a PLS, M3U (plain or non-HLS .m3u8), XSPF or ASX text, in file order, each resolved
 // against baseUrl, only http:// and https:// results kept (a remote list must not reach local files or
 // other protocols), duplicates removed, at most kMaxPlaylistEntries. Unknown or garbage text, and the
 // kinds None and Hls, give an empty vector. Text past kMaxPlaylistBytes is ignored. UTF-16 text (with a
-// BOM, or recognisable by its zero bytes) is read as such.
+// BOM, or recognisable by its zero bytes) is read as such. A bare "host:port[/path]" entry, as station
+// lists write them, is taken as http.
 std::vector<std::string> ParsePlaylist(PlaylistKind kind, std::string_view text, std::string_view baseUrl);
 
 // RFC 3986 reference resolution for http/https bases: absolute URLs returned as they are (trimmed),

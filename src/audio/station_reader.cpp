@@ -20,7 +20,8 @@ namespace {
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i])))
       return false;
   }
   return true;
@@ -76,12 +77,14 @@ class BodyReader final : public HttpClient::Handler {
     return ok;
   }
 
-  // The body ended: a short one is judged on what came, and a stream's last bytes are handed on.
-  void finish(bool complete) {
-    if (kind_ == BodyKind::NeedMore && complete) {
+  // The body ended: a short one is judged on what came, and a stream's last bytes are handed on,
+  // unless the listener ended it: then a frame cut off by the stop is not the stream's and would
+  // only end a recording with a damaged frame.
+  void finish(HttpClient::Result result) {
+    if (kind_ == BodyKind::NeedMore && result == HttpClient::Result::Done) {
       decide(SniffBody(sniffed_.data(), sniffed_.size(), response_.contentType, true));
     }
-    if (started_) audio_.finish();
+    if (started_ && result != HttpClient::Result::Aborted) audio_.finish();
   }
 
   BodyKind kind() const { return kind_; }
@@ -143,7 +146,7 @@ class BodyReader final : public HttpClient::Handler {
       ts_ = std::make_unique<TsDemuxer>(audio_);
       return onBytes(head.data(), head.size());
     }
-    format_ = sniff.kind == BodyKind::Adts ? AudioFormat::Adts
+    format_ = sniff.kind == BodyKind::Adts  ? AudioFormat::Adts
               : sniff.kind == BodyKind::Ogg ? AudioFormat::Ogg
                                             : AudioFormat::Mpeg;
     // A leading tag is the stream's own bytes too, but nothing to decode.
@@ -171,15 +174,17 @@ bool StationReader::tryAddress(const std::string& url, int depth) {
   if (abort_) return false;
   BodyReader reader(receiver_, outputRate_);
   const HttpClient::Result result = http_.get(url, reader, true);
-  reader.finish(result == HttpClient::Result::Done);
+  reader.finish(result);
   if (abort_) return receiver_.audioFound();
 
   if (reader.played()) {
-    if (result == HttpClient::Result::Failed) LogLine("stream ended: %s (%s)", http_.lastError().c_str(), url.c_str());
+    if (result == HttpClient::Result::Failed)
+      LogLine("stream ended: %s (%s)", http_.lastError().c_str(), url.c_str());
     return receiver_.audioFound();
   }
   if (reader.kind() != BodyKind::Playlist) {
-    if (result == HttpClient::Result::Failed) LogLine("cannot open %s: %s", url.c_str(), http_.lastError().c_str());
+    if (result == HttpClient::Result::Failed)
+      LogLine("cannot open %s: %s", url.c_str(), http_.lastError().c_str());
     return false;
   }
 

@@ -57,7 +57,8 @@ std::optional<TrackTags> ParseVorbisComments(const std::uint8_t* data, std::size
 }
 
 std::optional<TrackTags> ParseCommentPacket(const std::uint8_t* packet, std::size_t size) {
-  if (size >= 7 && std::memcmp(packet, "\x03vorbis", 7) == 0) return ParseVorbisComments(packet + 7, size - 7);
+  if (size >= 7 && std::memcmp(packet, "\x03vorbis", 7) == 0)
+    return ParseVorbisComments(packet + 7, size - 7);
   if (size >= 8 && std::memcmp(packet, "OpusTags", 8) == 0) return ParseVorbisComments(packet + 8, size - 8);
   return std::nullopt;
 }

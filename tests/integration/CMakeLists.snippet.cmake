@@ -22,7 +22,7 @@ set(VORNEL_ICECAST_ENV "${VORNEL_ICECAST_RUN_DIR}/icecast.env")
 set(_vornel_icecast_script "${CMAKE_CURRENT_LIST_DIR}/icecast_fixture.sh")
 
 set(_vornel_icecast_missing "")
-foreach(_tool bash icecast2 ffmpeg sox lame curl python3 timeout)
+foreach(_tool bash icecast2 ffmpeg sox lame curl python3 timeout openssl)
   string(TOUPPER "VORNEL_TOOL_${_tool}" _var)
   find_program(${_var} ${_tool})
   if(NOT ${_var})

@@ -21,12 +21,17 @@
 #include <vector>
 
 #include "bass.h"
+#include "support/played_audio.h"
 #include "support/test_environment.h"
 #include "support/waiting.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using vornel::test::FirstSound;
+using vornel::test::MeasureTone;
+using vornel::test::ReadPlayedAudio;
+using vornel::test::Tone;
 using vornel::test::WaitFor;
 
 size_t Append(char* data, size_t, size_t size, void* out) {
@@ -69,25 +74,6 @@ struct Received {
     return false;
   }
 };
-
-// Frequency of the left channel from its zero crossings, and its peak, over whole seconds of
-// interleaved 16-bit stereo at 44100 Hz.
-struct Tone {
-  double hertz = 0;
-  int peak = 0;
-};
-Tone Measure(const std::vector<std::int16_t>& pcm, std::size_t fromFrame, std::size_t frames) {
-  Tone tone;
-  int crossings = 0;
-  for (std::size_t i = fromFrame + 1; i < fromFrame + frames; ++i) {
-    const int a = pcm[2 * (i - 1)];
-    const int b = pcm[2 * i];
-    if ((a < 0) != (b < 0)) ++crossings;
-    tone.peak = std::max(tone.peak, std::abs(b));
-  }
-  tone.hertz = crossings / 2.0 / (static_cast<double>(frames) / 44100.0);
-  return tone;
-}
 
 class IcecastTest : public ::testing::Test {
  protected:
@@ -184,17 +170,13 @@ TEST_F(IcecastTest, PlaysTheToneAtItsPitchAndFollowsTheVolume) {
     BASS_StreamFree(stream);
     BASS_Free();
 
-    std::ifstream in(VORNEL_TEST_PCM_FILE, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    std::vector<std::int16_t> pcm(bytes.size() / 2);
-    std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
-    std::size_t first = 0;
-    while (first < pcm.size() / 2 && pcm[2 * first] == 0) ++first;  // device silence before play
+    const std::vector<std::int16_t> pcm = ReadPlayedAudio(VORNEL_TEST_PCM_FILE);
+    const std::size_t first = FirstSound(pcm);
     const std::size_t second = 44100 / 2;
     ASSERT_GT(fullEnds, first + second + 2205) << c.mount;
-    const Tone full = Measure(pcm, fullEnds - second - 2205, second);
+    const Tone full = MeasureTone(pcm, fullEnds - second - 2205, second);
     ASSERT_GT(pcm.size() / 2, fullEnds + 4410 + second) << c.mount;
-    const Tone half = Measure(pcm, fullEnds + 4410, second);
+    const Tone half = MeasureTone(pcm, fullEnds + 4410, second);
     EXPECT_NEAR(full.hertz, c.hertz, c.hertz * 0.01) << c.mount;
     EXPECT_NEAR(half.hertz, c.hertz, c.hertz * 0.01) << c.mount;
     EXPECT_NEAR(full.peak, 0.48 * 32767, 0.05 * 32767) << c.mount;
