@@ -233,6 +233,42 @@ TEST_F(FormatsTest, PlaylistsTryTheirEntriesInOrder) {
   }
 }
 
+// HTTPS: a certificate that verifies against the trusted bundle plays, one that does not gives
+// no handle (never an unverified connection); redirects between http and https are followed.
+TEST_F(FormatsTest, HttpsTrustsOnlyVerifiedCertificatesAndRedirectsAcrossSchemes) {
+  if (!std::filesystem::exists("/usr/bin/openssl")) GTEST_SKIP() << "openssl makes the certificates";
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("vornel-tls-" + std::to_string(getpid()));
+  ASSERT_EQ(std::system(("bash '" VORNEL_TEST_MAKE_CERT "' '" + folder.string() + "'").c_str()), 0);
+  vornel::test::ServerProcess tls({"python3", VORNEL_TEST_HLS_SERVER, "--media", VORNEL_TEST_HLS_MEDIA, "--certfile",
+                                   (folder / "server.pem").string()});
+  const std::string https = "https://127.0.0.1:" + std::to_string(tls.port());
+  unsetenv("SSL_CERT_FILE");
+  unsetenv("CURL_CA_BUNDLE");
+  EXPECT_EQ(Open(https + "/file/tone.ogg?loop=1"), 0u) << "an unverified certificate was accepted";
+
+  setenv("CURL_CA_BUNDLE", (folder / "ca.pem").c_str(), 1);
+  struct Case {
+    std::string url;
+    const char* begins;
+  };
+  for (const Case& c : {Case{https + "/file/tone.ogg?loop=1", "OggS"},
+                        Case{Url("/redirect?to=" + Encode(https + "/file/tone.opus?loop=1")), "OggS"},
+                        Case{https + "/redirect?to=" + Encode(Url("/file/tone.mp3?loop=1")), "\xFF"},
+                        Case{https + "/ts/master.m3u8", "\xFF"}}) {
+    Received received;
+    const HSTREAM stream = Open(c.url, &received);
+    EXPECT_NE(stream, 0u) << c.url;
+    BASS_ChannelPlay(stream, 0);
+    std::this_thread::sleep_for(200ms);
+    BASS_StreamFree(stream);
+    std::lock_guard lock(received.mutex);
+    EXPECT_EQ(received.audio.rfind(c.begins, 0), 0u) << c.url;
+  }
+  unsetenv("CURL_CA_BUNDLE");
+  std::filesystem::remove_all(folder);
+}
+
 // Recording: each format's files get its extension, begin at a frame or page, and decode on
 // their own without an error.
 TEST_F(FormatsTest, RecordingsOfEveryFormatPlayOnTheirOwn) {

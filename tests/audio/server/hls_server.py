@@ -19,6 +19,7 @@ import os
 import re
 import signal
 import socket
+import ssl
 import sys
 import threading
 import time
@@ -1099,6 +1100,11 @@ class Handler(BaseHTTPRequestHandler):
                          f"{match.group(1)} list of {len(entries)}: {', '.join(entries)}", no_cache)
         if path == "/nested.pls":
             return self.nested()
+        if path == "/redirect":
+            # To another server, perhaps across http and https: `to` is the whole address.
+            target = unquote(raw_query_value(self.raw_query, "to") or "/file/tone.mp3")
+            return Reply(302, "text/html; charset=utf-8", html_page("302 Found", f"See {target}"),
+                         f"redirect to {target}", [("Location", target)])
         if path == "/relative.m3u":
             return Reply(200, PLAYLIST_TYPES["m3u"], "#EXTM3U\n#EXTINF:-1,Relative HLS\nts/128/media.m3u8\n",
                          "M3U with the relative entry ts/128/media.m3u8", no_cache)
@@ -1219,6 +1225,7 @@ def main():
     parser = argparse.ArgumentParser(description="HLS and playlist test server.")
     parser.add_argument("--media", required=True, help="folder made by make_hls.sh")
     parser.add_argument("--port", type=int, default=0, help="TCP port on 127.0.0.1 (0 = any free port)")
+    parser.add_argument("--certfile", help="PEM with certificate and key: serve HTTPS instead of HTTP")
     args = parser.parse_args()
 
     started = time.monotonic()
@@ -1236,6 +1243,10 @@ def main():
     signal.signal(signal.SIGINT, stop)
 
     server = Server(("127.0.0.1", args.port), media)
+    if args.certfile:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.certfile)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     port = server.server_address[1]
     log(f"serving {args.media} on 127.0.0.1:{port}")
     media.describe()
