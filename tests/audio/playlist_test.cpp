@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         SniffCase{"Ogg", "OggS/vorbis.", "audio/x-mpegurl", PlaylistKind::None},
         SniffCase{"MpegTs", kTsPackets, "application/vnd.apple.mpegurl", PlaylistKind::None},
         SniffCase{"BinaryNoise", std::string("#EXTM3U\n\x01\x02\x03", 11), "", PlaylistKind::None}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& param) { return std::string(param.param.name); });
 
 // A bare "host:port" means an http server.
 TEST(ParsePlaylist, PlsSortsByNumberAndKeepsOnlyHttp) {
