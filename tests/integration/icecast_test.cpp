@@ -185,6 +185,79 @@ TEST_F(IcecastTest, PlaysTheToneAtItsPitchAndFollowsTheVolume) {
   ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
 }
 
+// AAC, Vorbis and Opus mounts (Opus at 48 kHz) play at their pitch and level.
+TEST_F(IcecastTest, AacVorbisAndOpusMountsPlayAtTheirPitch) {
+  for (const char* which : {"AAC", "VORBIS", "OPUS"}) {
+    BASS_Free();
+    std::filesystem::remove(VORNEL_TEST_PCM_FILE);
+    ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
+    const std::string mount = env_[std::string("MOUNT_") + which];
+    const double hertz = std::stod(env_[std::string("FREQ_") + which]);
+    const HSTREAM stream = BASS_StreamCreateURL(Url(mount).c_str(), 0, BASS_STREAMFLAG_BLOCKS, nullptr, nullptr);
+    ASSERT_NE(stream, 0u) << mount;
+    BASS_ChannelPlay(stream, 0);
+    std::this_thread::sleep_for(1500ms);
+    BASS_StreamFree(stream);
+    const std::vector<std::int16_t> pcm = ReadPlayedAudio(VORNEL_TEST_PCM_FILE);
+    const std::size_t window = 44100 / 2;
+    ASSERT_GT(pcm.size() / 2, FirstSound(pcm) + window + 4410) << mount;
+    const Tone tone = MeasureTone(pcm, pcm.size() / 2 - window - 2205, window);
+    EXPECT_NEAR(tone.hertz, hertz, hertz * 0.01) << mount;
+    EXPECT_NEAR(tone.peak, 0.5 * 32767, 0.08 * 32767) << mount;
+  }
+}
+
+// Titles: ICY metadata of an AAC mount as of an MP3 one, and each track's comments of a chained
+// Ogg stream, in the same ICY form.
+TEST_F(IcecastTest, TitlesOfAnAacMountAndOfEveryTrackOfAChainedOggStream) {
+  const std::string aac = env_["MOUNT_AAC"];
+  Received fromAac;
+  const HSTREAM aacStream = BASS_StreamCreateURL(Url(aac).c_str(), 0, BASS_STREAMFLAG_BLOCKS, nullptr, nullptr);
+  ASSERT_NE(aacStream, 0u);
+  BASS_ChannelSetSync(aacStream, BASS_SYNC_METADATA, 0, Received::OnTitle, &fromAac);
+  BASS_ChannelPlay(aacStream, 0);
+  SetTitle(aac, "AAC artist - AAC title");
+  EXPECT_TRUE(WaitFor([&] { return fromAac.hasTitle("StreamTitle='AAC artist - AAC title';"); }, 10s));
+  BASS_StreamFree(aacStream);
+  SetTitle(aac, "");
+
+  Received fromChain;
+  const HSTREAM chain =
+      BASS_StreamCreateURL(Url(env_["MOUNT_CHAIN"]).c_str(), 0, BASS_STREAMFLAG_BLOCKS, nullptr, nullptr);
+  ASSERT_NE(chain, 0u);
+  const char* first = BASS_ChannelGetTags(chain, BASS_TAGS_META);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(std::string(first).rfind("StreamTitle='Vornel Chain - Track ", 0), 0u) << first;
+  BASS_ChannelSetSync(chain, BASS_SYNC_METADATA, 0, Received::OnTitle, &fromChain);
+  BASS_ChannelPlay(chain, 0);
+  // Tracks of 4 s alternate: both titles come within a few tracks.
+  EXPECT_TRUE(WaitFor([&] { return fromChain.hasTitle("StreamTitle='Vornel Chain - Track A';") &&
+                                   fromChain.hasTitle("StreamTitle='Vornel Chain - Track B';"); },
+                      15s));
+  BASS_StreamFree(chain);
+}
+
+// The TLS port: its certificate verifies against the fixture's CA once the library is told to
+// trust it, and not before.
+TEST_F(IcecastTest, HttpsMountPlaysOnlyWithTheTrustedCertificate) {
+  const std::string url = "https://" + env_["HOST"] + ":" + env_["TLS_PORT"] + env_["MOUNT_AAC"];
+  unsetenv("CURL_CA_BUNDLE");
+  unsetenv("SSL_CERT_FILE");
+  EXPECT_EQ(BASS_StreamCreateURL(url.c_str(), 0, BASS_STREAMFLAG_BLOCKS, nullptr, nullptr), 0u);
+  setenv("SSL_CERT_FILE", env_["CA_FILE"].c_str(), 1);
+  Received received;
+  const HSTREAM stream = BASS_StreamCreateURL(url.c_str(), 0, BASS_STREAMFLAG_BLOCKS, Received::OnBlock, &received);
+  unsetenv("SSL_CERT_FILE");
+  ASSERT_NE(stream, 0u);
+  BASS_ChannelPlay(stream, 0);
+  std::this_thread::sleep_for(500ms);
+  EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_STATE_PLAYING);
+  BASS_StreamFree(stream);
+  std::lock_guard lock(received.mutex);
+  // The burst may begin inside a frame; ADTS frames follow.
+  EXPECT_NE(received.audio.find("\xFF\xF1"), std::string::npos);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {

@@ -1,0 +1,206 @@
+#include "ogg_decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "pipeline.h"
+#include "vorbis_comments.h"
+
+#ifndef VORNEL_TEST_EXTERNAL_DIR
+#define VORNEL_TEST_EXTERNAL_DIR "/work/shared/external"
+#endif
+
+namespace vornel::audio {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+Bytes U32(std::uint32_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+          static_cast<std::uint8_t>(v >> 24)};
+}
+
+// A comment list: vendor, count, then each entry with its length.
+Bytes Comments(const std::vector<std::string>& entries, std::optional<std::uint32_t> count = std::nullopt) {
+  Bytes out = U32(6) + Text("vendor") + U32(count.value_or(static_cast<std::uint32_t>(entries.size())));
+  for (const std::string& entry : entries) out = out + U32(static_cast<std::uint32_t>(entry.size())) + Text(entry);
+  return out;
+}
+
+Bytes Cut(Bytes bytes, std::size_t size) {
+  bytes.resize(size);
+  return bytes;
+}
+
+struct CommentCase {
+  const char* name;
+  Bytes data;
+  std::optional<std::pair<std::string, std::string>> tags;  // artist, title
+};
+void PrintTo(const CommentCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<CommentCase> CommentCases() {
+  using Tags = std::pair<std::string, std::string>;
+  const Bytes plain = Comments({"ARTIST=Ann", "TITLE=Song"});
+  return {
+      {"Plain", plain, Tags{"Ann", "Song"}},
+      {"KeysInAnyCase", Comments({"artist=Ann", "TiTlE=Song"}), Tags{"Ann", "Song"}},
+      {"SeveralArtistsJoined", Comments({"ARTIST=Ann", "TITLE=Song", "Artist=Bob"}), Tags{"Ann / Bob", "Song"}},
+      {"EmptyValuesLeftOut", Comments({"ARTIST=", "TITLE=", "ARTIST=Bob"}), Tags{"Bob", ""}},
+      {"OnlyExactKeys", Comments({"ALBUMARTIST=x", "ARTISTS=y", "TITLE", "SUBTITLE=z"}), Tags{"", ""}},
+      {"EqualsInsideValue", Comments({"TITLE=a=b"}), Tags{"", "a=b"}},
+      {"NoEntries", Comments({}), Tags{"", ""}},
+      {"Empty", {}, std::nullopt},
+      {"VendorOverruns", U32(100) + Text("vendor"), std::nullopt},
+      {"CountMissing", U32(6) + Text("vendor"), std::nullopt},
+      {"EntryOverruns", Cut(plain, plain.size() - 1), std::nullopt},
+      {"EntryLengthHuge", U32(0) + U32(1) + U32(0xFFFFFFFFu) + Text("TITLE=x"), std::nullopt},
+      {"CountHugeEntriesFew", Comments({"ARTIST=Ann", "TITLE=Song"}, 0xFFFFFFFFu), std::nullopt},
+  };
+}
+
+class VorbisCommentsTest : public testing::TestWithParam<CommentCase> {};
+
+TEST_P(VorbisCommentsTest, ReadsArtistAndTitle) {
+  const CommentCase& c = GetParam();
+  const auto check = [&](const std::optional<TrackTags>& tags) {
+    ASSERT_EQ(tags.has_value(), c.tags.has_value());
+    if (!tags) return;
+    EXPECT_EQ(tags->artist, c.tags->first);
+    EXPECT_EQ(tags->title, c.tags->second);
+  };
+  check(ParseVorbisComments(c.data.data(), c.data.size()));
+  // The same list as the comment packet of either codec; behind another magic it is not one.
+  check(ParseCommentPacket((Text("\x03vorbis") + c.data).data(), c.data.size() + 7));
+  check(ParseCommentPacket((Text("OpusTags") + c.data).data(), c.data.size() + 8));
+  for (std::string_view magic : {"\x01vorbis", "OpusHead", "\x03vorbi"}) {
+    EXPECT_FALSE(ParseCommentPacket((Text(magic) + c.data).data(), c.data.size() + magic.size()));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, VorbisCommentsTest, testing::ValuesIn(CommentCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Everything the pipeline hands on.
+struct Recorder : AudioPipeline::Sink {
+  Bytes blocks;
+  std::vector<std::int16_t> audio;  // stereo
+  std::vector<std::string> titles;
+  void block(const std::uint8_t* data, std::size_t size) override { blocks.insert(blocks.end(), data, data + size); }
+  bool pcm(const std::int16_t* samples, std::size_t frames) override {
+    audio.insert(audio.end(), samples, samples + frames * 2);
+    return true;
+  }
+  void title(const std::string& text) override { titles.push_back(text); }
+};
+
+void Play(const Bytes& input, std::size_t piece, Recorder& recorder) {
+  AudioPipeline pipeline(AudioFormat::Ogg, 44100, recorder);
+  for (std::size_t at = 0; at < input.size(); at += piece) {
+    ASSERT_TRUE(pipeline.feed(input.data() + at, std::min(piece, input.size() - at)));
+  }
+  pipeline.finish();
+}
+
+// Pages of a logical stream of no codec we know, built by libogg, with junk before, between and
+// after them: junk that holds the letter O, where a page search stops to look.
+TEST(OggDecoderTest, JunkAroundPagesIsHandedOnInPlace) {
+  ogg_stream_state stream;
+  ogg_stream_init(&stream, 77);
+  Bytes input = Text("xOxxOgOggxO");
+  for (int i = 0; i < 3; ++i) {
+    Bytes packet = Text("opaque packet ") + Bytes(300 + i, static_cast<std::uint8_t>('a' + i));
+    ogg_packet p{packet.data(), static_cast<long>(packet.size()), i == 0, i == 2, i, i};
+    ogg_stream_packetin(&stream, &p);
+    ogg_page page;
+    while (ogg_stream_flush(&stream, &page) != 0) {
+      input = input + Bytes(page.header, page.header + page.header_len) + Bytes(page.body, page.body + page.body_len);
+    }
+    input = input + Text(i == 0 ? "OOOO" : i == 1 ? "OggSOggS" : "O-O");
+  }
+  ogg_stream_clear(&stream);
+  for (std::size_t piece : {std::size_t{1}, std::size_t{7}, input.size()}) {
+    Recorder recorder;
+    Play(input, piece, recorder);
+    EXPECT_EQ(recorder.blocks, input) << "pieces of " << piece;
+    EXPECT_TRUE(recorder.audio.empty());
+  }
+}
+
+std::optional<Bytes> ReadExternal(const std::string& path) {
+  std::ifstream in(std::filesystem::path(VORNEL_TEST_EXTERNAL_DIR) / "aac" / "ogg" / path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The frequency of the left channel by its rising zero crossings, leaving out the first and last
+// tenth (encoder delay, fades).
+double Pitch(const std::vector<std::int16_t>& stereo, int rate) {
+  const std::size_t frames = stereo.size() / 2;
+  std::size_t first = 0, last = 0, crossings = 0;
+  for (std::size_t i = frames / 10 + 1; i < frames - frames / 10; ++i) {
+    if (stereo[2 * (i - 1)] < 0 && stereo[2 * i] >= 0) {
+      if (crossings++ == 0) first = i;
+      last = i;
+    }
+  }
+  return crossings < 2 ? 0 : static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
+}
+
+struct OggFile {
+  const char* path;
+  std::size_t piece;  // bytes per feed
+  const char* title;  // nullptr: the file names none
+  double seconds;     // 0: not known (a cut file)
+};
+void PrintTo(const OggFile& file, std::ostream* os) { *os << file.path; }
+
+class OggFileTest : public testing::TestWithParam<OggFile> {};
+
+TEST_P(OggFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
+  const OggFile& file = GetParam();
+  const std::optional<Bytes> input = ReadExternal(file.path);
+  if (!input) GTEST_SKIP() << file.path << " is not there";
+  Recorder recorder;
+  Play(*input, file.piece, recorder);
+  EXPECT_EQ(recorder.blocks, *input);
+  printf("%s frames %zu sec %f titles %zu pitch %f\n", file.path, recorder.audio.size()/2, recorder.audio.size()/2/44100.0, recorder.titles.size(), Pitch(recorder.audio, 44100));
+  for (auto& t : recorder.titles) printf("  %s\n", t.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    External, OggFileTest,
+    testing::Values(OggFile{"waxlabel_sample.ogg", 1000, "StreamTitle='Sample Artist - Sample Title';", 1.5},
+                    OggFile{"waxlabel_sample.opus", 1000, "StreamTitle='Sample Artist - Sample Title';", 1.51},
+                    OggFile{"tinytag_test.ogg", 1, "StreamTitle='james brown - the boss';", 1.0},
+                    OggFile{"tinytag_test.opus", 1000, "StreamTitle='nomico - Bad Apple!!';", 0},
+                    OggFile{"file-type_fixture.opus", 1000, "StreamTitle='Mozilla.org - De todos. Para todos.';", 2.92},
+                    OggFile{"lewton_xiph_chain-test3.ogg", 1000, nullptr, 11.68},
+                    OggFile{"lewton_xiph_chain-test1.ogg", 1000, nullptr, 52.43}),
+    [](const auto& info) {
+      std::string name = info.param.path;
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace vornel::audio
