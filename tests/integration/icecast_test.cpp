@@ -21,6 +21,8 @@
 #include <vector>
 
 #include "bass.h"
+#include "playback/metadata.h"
+#include "playback/recorder.h"
 #include "support/played_audio.h"
 #include "support/test_environment.h"
 #include "support/waiting.h"
@@ -256,6 +258,52 @@ TEST_F(IcecastTest, HttpsMountPlaysOnlyWithTheTrustedCertificate) {
   std::lock_guard lock(received.mutex);
   // The burst may begin inside a frame; ADTS frames follow.
   EXPECT_NE(received.audio.find("\xFF\xF1"), std::string::npos);
+}
+
+// Recording a chained Ogg stream track by track, as the player does: every file begins with its
+// track's header pages and decodes on its own.
+TEST_F(IcecastTest, RecordingsOfAChainedOggStreamPlayOnTheirOwn) {
+  const std::string ffmpeg = "/usr/bin/ffmpeg";
+  if (!std::filesystem::exists(ffmpeg)) GTEST_SKIP() << "ffmpeg is needed to check the files";
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vornel-chain-recording";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder / "REC");
+  vornel::playback::Recorder recorder(folder.string());
+  recorder.NewRecordWriter();
+  recorder.ToggleRecording();
+  const auto onBlock = [](const void* buffer, DWORD length, void* user) {
+    static_cast<vornel::playback::Recorder*>(user)->OnDownloadBlock(static_cast<const std::uint8_t*>(buffer), length);
+  };
+  const auto onTitle = [](HSYNC, DWORD, const char* text, void* user) {
+    if (const auto title = vornel::playback::StreamTitleOf(text))
+      static_cast<vornel::playback::Recorder*>(user)->NewTrack(*title);
+  };
+  const HSTREAM stream =
+      BASS_StreamCreateURL(Url(env_["MOUNT_CHAIN"]).c_str(), 0, BASS_STREAMFLAG_BLOCKS, onBlock, &recorder);
+  ASSERT_NE(stream, 0u);
+  onTitle(0, stream, BASS_ChannelGetTags(stream, BASS_TAGS_META), &recorder);
+  BASS_ChannelSetSync(stream, BASS_SYNC_METADATA, 0, onTitle, &recorder);
+  BASS_ChannelPlay(stream, 0);
+  std::this_thread::sleep_for(9s);
+  BASS_StreamFree(stream);
+  recorder.NewRecordWriter();
+
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder / "REC")) {
+    ++files;
+    const std::string path = entry.path().string();
+    EXPECT_EQ(entry.path().extension(), ".ogg") << path;
+    std::ifstream in(path, std::ios::binary);
+    char head[6] = {};
+    in.read(head, sizeof head);
+    EXPECT_EQ(std::string(head, 4), "OggS") << path;
+    EXPECT_EQ(head[5] & 0x02, 0x02) << path << " does not begin with its track's first page";
+    const std::string errors = (folder / "errors.txt").string();
+    EXPECT_EQ(std::system((ffmpeg + " -nostdin -v error -i '" + path + "' -f null - 2>'" + errors + "'").c_str()), 0);
+    EXPECT_EQ(std::filesystem::file_size(errors), 0u) << path;
+  }
+  EXPECT_GE(files, 2);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
