@@ -33,7 +33,9 @@ Bytes operator+(Bytes a, const Bytes& b) {
   return a;
 }
 
-Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) { return Bytes(b.begin() + from, b.begin() + to); }
+Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) {
+  return Bytes(b.begin() + from, b.begin() + to);
+}
 
 Bytes Pattern(std::size_t n, int seed) {
   Bytes out(n);
@@ -45,7 +47,11 @@ Bytes Pattern(std::size_t n, int seed) {
 // makes the whole packet).
 Bytes Packet(int pid, bool start, int cc, const Bytes& payload, int flags = 0, bool adaptationOnly = false) {
   const bool adaptation = adaptationOnly || payload.size() < 184;
-  Bytes p = B(0x47, (start ? 0x40 : 0) | pid >> 8, pid, (adaptationOnly ? 0x20 : adaptation ? 0x30 : 0x10) | (cc & 15));
+  Bytes p = B(0x47, (start ? 0x40 : 0) | pid >> 8, pid,
+              (adaptationOnly ? 0x20
+               : adaptation   ? 0x30
+                              : 0x10) |
+                  (cc & 15));
   if (adaptation) p = p + B(183 - payload.size()) + (payload.size() < 183 ? B(flags) : Bytes{});
   p.resize(188 - payload.size(), 0xFF);
   return p + payload;
@@ -79,7 +85,8 @@ struct Es {
 };
 
 Bytes Pmt(const std::vector<Es>& streams, const Bytes& programInfo = {}) {
-  Bytes body = B(0xE0 | kVideoPid >> 8, kVideoPid, 0xF0 | programInfo.size() >> 8, programInfo.size()) + programInfo;
+  Bytes body =
+      B(0xE0 | kVideoPid >> 8, kVideoPid, 0xF0 | programInfo.size() >> 8, programInfo.size()) + programInfo;
   for (const Es& es : streams) {
     const std::size_t n = es.descriptors.size();
     body = body + B(es.type, 0xE0 | es.pid >> 8, es.pid, 0xF0 | n >> 8, n) + es.descriptors;
@@ -88,15 +95,20 @@ Bytes Pmt(const std::vector<Es>& streams, const Bytes& programInfo = {}) {
 }
 
 const Bytes kPat = Section(0, B(0, 1, 0xE0 | kPmtPid >> 8, kPmtPid));
-const std::vector<Es> kStreams = {{0x1B, kVideoPid}, {0x0F, kAudioPid}, {0x15, kId3Pid, B(0x26, 3, 0xFF, 0xFF, 0xFF)}};
-const Bytes kTitleTag = B('I', 'D', '3', 4, 0, 0, 0, 0, 0, 16, 'T', 'I', 'T', '2', 0, 0, 0, 6, 0, 0, 3, 'T', 'i', 't',
-                          'l', 'e');
+const std::vector<Es> kStreams = {
+    {0x1B, kVideoPid}, {0x0F, kAudioPid}, {0x15, kId3Pid, B(0x26, 3, 0xFF, 0xFF, 0xFF)}};
+const Bytes kTitleTag =
+    B('I', 'D', '3', 4, 0, 0, 0, 0, 0, 16, 'T', 'I', 'T', '2', 0, 0, 0, 6, 0, 0, 3, 'T', 'i', 't', 'l', 'e');
 
 // A PES: `timestamps` 0 (none), 1 (PTS) or 2 (PTS and DTS); `bounded` false writes length 0.
-Bytes Pes(int streamId, const Bytes& data, int timestamps = 1, std::size_t stuffing = 0, bool bounded = true) {
+Bytes Pes(int streamId, const Bytes& data, int timestamps = 1, std::size_t stuffing = 0,
+          bool bounded = true) {
   const std::size_t headerData = 5 * static_cast<std::size_t>(timestamps) + stuffing;
   const std::size_t length = bounded ? 3 + headerData + data.size() : 0;
-  Bytes pes = B(0, 0, 1, streamId, length >> 8, length, 0x80, timestamps == 0 ? 0 : timestamps == 1 ? 0x80 : 0xC0,
+  Bytes pes = B(0, 0, 1, streamId, length >> 8, length, 0x80,
+                timestamps == 0   ? 0
+                : timestamps == 1 ? 0x80
+                                  : 0xC0,
                 headerData);
   for (int i = 0; i < timestamps; ++i) pes = pes + B(0x21, 0, 1, 0, 1);
   pes.resize(pes.size() + stuffing, 0xFF);
@@ -110,7 +122,8 @@ struct Mux {
   // `payload` cut into packets of `room` bytes, the first a unit start.
   Mux& put(int pid, const Bytes& payload, std::size_t room = 184) {
     for (std::size_t at = 0; at == 0 || at < payload.size(); at += room) {
-      const Bytes packet = Packet(pid, at == 0, cc[pid]++, Slice(payload, at, std::min(at + room, payload.size())));
+      const Bytes packet =
+          Packet(pid, at == 0, cc[pid]++, Slice(payload, at, std::min(at + room, payload.size())));
       ts.insert(ts.end(), packet.begin(), packet.end());
     }
     return *this;
@@ -128,7 +141,8 @@ struct Result {
   std::size_t largestAudioCall = 0;  // audio comes a PES at a time, within a bound
   bool operator==(const Result&) const = default;
   friend void PrintTo(const Result& r, std::ostream* os) {
-    *os << r.audio.size() << " audio bytes, " << r.metadata.size() << " tags" << (r.accepted ? "" : ", refused");
+    *os << r.audio.size() << " audio bytes, " << r.metadata.size() << " tags"
+        << (r.accepted ? "" : ", refused");
   }
 };
 
@@ -138,7 +152,9 @@ struct Collector : TsDemuxer::Sink {
     result.audio.insert(result.audio.end(), p, p + n);
     result.largestAudioCall = std::max(result.largestAudioCall, n);
   }
-  void onTimedMetadata(const std::uint8_t* p, std::size_t n) override { result.metadata.emplace_back(p, p + n); }
+  void onTimedMetadata(const std::uint8_t* p, std::size_t n) override {
+    result.metadata.emplace_back(p, p + n);
+  }
 };
 
 // Feeds `ts` cut at `cuts` (ascending), then flushes.
@@ -191,7 +207,8 @@ TEST(TsDemuxer, EveryAdaptationFieldLength) {
 }
 
 void ShiftCounters(std::vector<Bytes>& packets) {
-  for (std::size_t i = 1; i < packets.size(); ++i) packets[i][3] = (packets[i][3] & 0xF0) | ((packets[i][3] + 5) & 15);
+  for (std::size_t i = 1; i < packets.size(); ++i)
+    packets[i][3] = (packets[i][3] & 0xF0) | ((packets[i][3] + 5) & 15);
 }
 
 // What becomes of a 3-packet PES (and the one after it) when its packets are changed on the way.
@@ -209,7 +226,8 @@ TEST(TsDemuxer, ContinuityDecidesWhetherAPesIsWhole) {
       {"middle marked damaged", false, [](std::vector<Bytes>& p) { p[1][1] |= 0x80; }},
       {"middle with impossible adaptation length", false, [](std::vector<Bytes>& p) { p[1][4] = 184; }},
       {"counter jumps", false, [](std::vector<Bytes>& p) { ShiftCounters(p); }},
-      {"counter jump flagged as discontinuity", true, [](std::vector<Bytes>& p) { p[1][5] |= 0x80, ShiftCounters(p); }},
+      {"counter jump flagged as discontinuity", true,
+       [](std::vector<Bytes>& p) { p[1][5] |= 0x80, ShiftCounters(p); }},
   };
   const Bytes before = Pattern(200, 1), hit = Pattern(500, 2), after = Pattern(300, 3);
   Mux mux;
@@ -217,7 +235,8 @@ TEST(TsDemuxer, ContinuityDecidesWhetherAPesIsWhole) {
   const Bytes tail = mux.put(kAudioPid, Pes(0xC0, hit), 175).audio(after).ts;
   for (const Damage& damage : damages) {
     std::vector<Bytes> packets;
-    for (std::size_t at = head.size(); at < tail.size(); at += 188) packets.push_back(Slice(tail, at, at + 188));
+    for (std::size_t at = head.size(); at < tail.size(); at += 188)
+      packets.push_back(Slice(tail, at, at + 188));
     damage.apply(packets);
     Bytes ts = head;
     for (const Bytes& packet : packets) ts = ts + packet;
@@ -237,37 +256,46 @@ TEST(TsDemuxer, FindsTheStreamsInTheTables) {
   } cases[] = {
       // A pointer_field of 180 skips the tail of an earlier section; the PAT runs into a second packet.
       {"PAT after a section tail, across packets",
-       Mux().put(0, B(180) + Pattern(180, 4) + withNetworkPid).put(kPmtPid, B(0) + Pmt(kStreams)).ts, TsAudioCodec::Adts,
-       true},
+       Mux().put(0, B(180) + Pattern(180, 4) + withNetworkPid).put(kPmtPid, B(0) + Pmt(kStreams)).ts,
+       TsAudioCodec::Adts, true},
       {"PMT ended in the next packet before its pointed-to start",
        Mux().put(0, B(0) + kPat).ts + Packet(kPmtPid, true, 0, B(0) + Slice(longPmt, 0, 183)) +
            Packet(kPmtPid, true, 1, B(rest) + Slice(longPmt, 183, longPmt.size()) + Bytes(20, 0xFF)),
        TsAudioCodec::Adts, true},
       {"PMT with long descriptors, across packets",
-       Mux().tables(Pmt({{0x1B, kVideoPid, Pattern(100, 1)}, {0x0F, kAudioPid, B(0x0A, 4, 'e', 'n', 'g', 0)},
-                         {0x15, kId3Pid}},
-                        Pattern(150, 2))).ts,
+       Mux()
+           .tables(Pmt({{0x1B, kVideoPid, Pattern(100, 1)},
+                        {0x0F, kAudioPid, B(0x0A, 4, 'e', 'n', 'g', 0)},
+                        {0x15, kId3Pid}},
+                       Pattern(150, 2)))
+           .ts,
        TsAudioCodec::Adts, true},
       {"MPEG-1 audio", Mux().tables(Pmt({{0x03, kAudioPid}})).ts, TsAudioCodec::Mpeg, false},
       {"MPEG-2 audio", Mux().tables(Pmt({{0x04, kAudioPid}})).ts, TsAudioCodec::Mpeg, false},
       {"first supported audio wins", Mux().tables(Pmt({{0x81, 0x200}, {0x0F, kAudioPid}, {0x03, 0x201}})).ts,
        TsAudioCodec::Adts, false},
       {"ID3 as private PES with a registration",
-       Mux().tables(Pmt({{0x0F, kAudioPid}, {0x06, kId3Pid, B(0x0A, 4, 'e', 'n', 'g', 0, 5, 4, 'I', 'D', '3', ' ')}})).ts,
+       Mux()
+           .tables(Pmt(
+               {{0x0F, kAudioPid}, {0x06, kId3Pid, B(0x0A, 4, 'e', 'n', 'g', 0, 5, 4, 'I', 'D', '3', ' ')}}))
+           .ts,
        TsAudioCodec::Adts, true},
       {"video only", Mux().tables(Pmt({{0x1B, kVideoPid}})).ts, TsAudioCodec::None, false},
       {"PMT checksum wrong", Mux().tables([](Bytes pmt) { return pmt.back() ^= 1, pmt; }(Pmt(kStreams))).ts,
        TsAudioCodec::None, false},
-      {"ES descriptors past the end", Mux().tables(Edit(Pmt({{0x0F, kAudioPid, B(5, 4, 'a', 'b', 'c', 'd')}}), 16, 40)).ts,
+      {"ES descriptors past the end",
+       Mux().tables(Edit(Pmt({{0x0F, kAudioPid, B(5, 4, 'a', 'b', 'c', 'd')}}), 16, 40)).ts,
        TsAudioCodec::None, false},
       {"PMT not yet current", Mux().tables(Edit(Pmt(kStreams), 5, 0xC0)).ts, TsAudioCodec::None, false},
   };
   for (const auto& c : cases) {
-    const Bytes ts = c.tables + Mux().audio(Pattern(300, 1)).put(kId3Pid, Pes(0xBD, kTitleTag)).audio(Pattern(300, 1)).ts;
+    const Bytes ts =
+        c.tables + Mux().audio(Pattern(300, 1)).put(kId3Pid, Pes(0xBD, kTitleTag)).audio(Pattern(300, 1)).ts;
     const Result result = Demux(ts);
     EXPECT_EQ(result.sawPmt, c.codec != TsAudioCodec::None || std::string(c.name) == "video only") << c.name;
     EXPECT_EQ(result.codec, c.codec) << c.name;
-    EXPECT_EQ(result.audio, c.codec == TsAudioCodec::None ? Bytes{} : Pattern(300, 1) + Pattern(300, 1)) << c.name;
+    EXPECT_EQ(result.audio, c.codec == TsAudioCodec::None ? Bytes{} : Pattern(300, 1) + Pattern(300, 1))
+        << c.name;
     EXPECT_EQ(result.metadata, c.metadata ? std::vector<Bytes>{kTitleTag} : std::vector<Bytes>{}) << c.name;
   }
 }
@@ -279,14 +307,20 @@ TEST(TsDemuxer, PesHeaderForms) {
   badMarker[6] = 0x40;
   lengthInsideHeader[4] = 0, lengthInsideHeader[5] = 4;
   const std::pair<Bytes, bool> forms[] = {
-      {Pes(0xC0, data, 0), true},         {Pes(0xC0, data, 1), true},       {Pes(0xC0, data, 2), true},
-      {Pes(0xC0, data, 1, 200), true},    {Pes(0xC0, data, 0, 0, false), true},
+      {Pes(0xC0, data, 0), true},
+      {Pes(0xC0, data, 1), true},
+      {Pes(0xC0, data, 2), true},
+      {Pes(0xC0, data, 1, 200), true},
+      {Pes(0xC0, data, 0, 0, false), true},
       {B(0, 0, 1, 0xBF, 0, 250) + data, true},  // private_stream_2: no optional header
-      {noStartCode, false},               {badMarker, false},               {lengthInsideHeader, false},
+      {noStartCode, false},
+      {badMarker, false},
+      {lengthInsideHeader, false},
       {Pes(0xBE, data), false},  // padding
   };
   for (const auto& [pes, delivered] : forms) {
-    EXPECT_EQ(Demux(Mux().tables().put(kAudioPid, pes).ts).audio, delivered ? data : Bytes{}) << pes[3] << pes[8];
+    EXPECT_EQ(Demux(Mux().tables().put(kAudioPid, pes).ts).audio, delivered ? data : Bytes{})
+        << pes[3] << pes[8];
   }
 }
 

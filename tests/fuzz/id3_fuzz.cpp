@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (text.has_value() == (info->artist.empty() && info->title.empty())) std::abort();
   if (text) {
     const std::string_view prefix = "StreamTitle='";
-    if (text->compare(0, prefix.size(), prefix) != 0 || text->find("';", prefix.size() - 1) != text->size() - 2) {
+    if (text->compare(0, prefix.size(), prefix) != 0 ||
+        text->find("';", prefix.size() - 1) != text->size() - 2) {
       std::abort();
     }
   }

@@ -1,0 +1,127 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "format_probe.h"
+#include "id3.h"
+#include "pipeline.h"
+
+#ifndef VORNEL_TEST_EXTERNAL_DIR
+#define VORNEL_TEST_EXTERNAL_DIR "/work/shared/external"
+#endif
+
+namespace vornel::audio {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::optional<Bytes> ReadExternal(const std::string& path) {
+  std::ifstream in(std::filesystem::path(VORNEL_TEST_EXTERNAL_DIR) / "aac" / path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct Recorder : AudioPipeline::Sink {
+  Bytes blocks;
+  std::vector<std::int16_t> audio;  // stereo
+  void block(const std::uint8_t* data, std::size_t size) override { blocks.insert(blocks.end(), data, data + size); }
+  bool pcm(const std::int16_t* samples, std::size_t frames) override {
+    audio.insert(audio.end(), samples, samples + frames * 2);
+    return true;
+  }
+  void title(const std::string&) override {}
+};
+
+// As a stream reader plays a body: a leading tag handed on as it is, the frames fed in pieces.
+void Play(const Bytes& input, std::size_t piece, Recorder& recorder) {
+  AudioPipeline pipeline(AudioFormat::Adts, 44100, recorder);
+  const std::size_t start = Id3TagSize(input.data(), input.size());
+  pipeline.passOn(input.data(), start);
+  for (std::size_t at = start; at < input.size(); at += piece) {
+    ASSERT_TRUE(pipeline.feed(input.data() + at, std::min(piece, input.size() - at)));
+  }
+  pipeline.finish();
+}
+
+// The frequency of the left channel by its rising zero crossings, leaving out the first and last
+// tenth (encoder delay, fades).
+double Pitch(const std::vector<std::int16_t>& stereo, int rate) {
+  const std::size_t frames = stereo.size() / 2;
+  std::size_t first = 0, last = 0, crossings = 0;
+  for (std::size_t i = frames / 10 + 1; i < frames - frames / 10; ++i) {
+    if (stereo[2 * (i - 1)] < 0 && stereo[2 * i] >= 0) {
+      if (crossings++ == 0) first = i;
+      last = i;
+    }
+  }
+  return crossings < 2 ? 0 : static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
+}
+
+struct AacFile {
+  const char* path;
+  BodyKind sniffed;
+  double seconds;
+  double tolerance;  // relative
+  double pitch;      // Hz; 0: not a tone
+};
+void PrintTo(const AacFile& file, std::ostream* os) { *os << file.path; }
+
+class AacFileTest : public testing::TestWithParam<AacFile> {};
+
+TEST_P(AacFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
+  const AacFile& file = GetParam();
+  const std::optional<Bytes> input = ReadExternal(file.path);
+  if (!input) GTEST_SKIP() << file.path << " is not there";
+  EXPECT_EQ(SniffBody(input->data(), input->size(), "audio/aac", true).kind, file.sniffed);
+  Recorder recorder;
+  Play(*input, 1000, recorder);
+  EXPECT_EQ(recorder.blocks, *input);
+  const double seconds = static_cast<double>(recorder.audio.size() / 2) / 44100;
+  EXPECT_NEAR(seconds, file.seconds, file.seconds * file.tolerance);
+  if (file.pitch > 0) {
+    EXPECT_NEAR(Pitch(recorder.audio, 44100), file.pitch, file.pitch * 0.01);
+  }
+}
+
+// Whole frames reach the decoder however the bytes come, so the audio is the same.
+TEST(AacTest, SameAudioWhateverThePieces) {
+  const std::optional<Bytes> input = ReadExternal("lc/androidx_sine.aac");
+  if (!input) GTEST_SKIP() << "lc/androidx_sine.aac is not there";
+  Recorder whole, bytewise;
+  Play(*input, input->size(), whole);
+  Play(*input, 1, bytewise);
+  EXPECT_EQ(bytewise.blocks, *input);
+  EXPECT_EQ(whole.audio, bytewise.audio);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    External, AacFileTest,
+    // Durations are frames x 1024 (2048 with SBR) at the rate the decoder gives; the decoder's
+    // first frame gives no audio.
+    testing::Values(AacFile{"lc/androidx_sine.aac", BodyKind::Adts, 1.04, 0.03, 1000},  // 44.1 kHz mono
+                    AacFile{"lc/androidx_sample.adts", BodyKind::Adts, 3.34, 0.03, 0},
+                    AacFile{"lc/gpac_enst_audio.aac", BodyKind::Adts, 7.04, 0.03, 0},  // 48 kHz
+                    AacFile{"lc/file-type_fixture-adts-mpeg4.aac", BodyKind::Adts, 16.06, 0.03, 0},  // 16 kHz
+                    AacFile{"lc/muxjs_trim.aac", BodyKind::Adts, 9.99, 0.03, 0},  // ID3, 22.05 kHz
+                    AacFile{"hls/muxjs_test-aac-segment.aac", BodyKind::Adts, 9.98, 0.03, 1000},
+                    AacFile{"he-aac/pymediainfo_aac_he_v2.aac", BodyKind::Adts, 1.21, 0.06, 0},
+                    AacFile{"damaged/androidx_bbb_1ch_8kHz_aac_lc.aac", BodyKind::Adts, 3.2, 0.07, 0},  // "SSR"
+                    AacFile{"damaged/androidx_sample_cbs_truncated.adts", BodyKind::Adts, 3.32, 0.03, 0},
+                    AacFile{"damaged/file-type_fixture-adts-mpeg2.aac", BodyKind::Adts, 1.16, 0.03, 0},
+                    AacFile{"damaged/music-metadata_adts-sf-escape.aac", BodyKind::NotAudio, 0, 0, 0}),
+    [](const auto& info) {
+      std::string name = std::filesystem::path(info.param.path).stem().string();
+      for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+      return name;
+    });
+
+}  // namespace
+}  // namespace vornel::audio
