@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,8 @@ Bytes Filler(std::size_t n, std::size_t seed) {
   for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>((seed + i * 37) % 0xF0);
   return out;
 }
+
+Bytes Cut(const Bytes& bytes, std::size_t size) { return Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size)); }
 
 Bytes Frame(Bytes header, std::size_t length) { return header + Filler(length - header.size(), length); }
 
@@ -73,93 +76,66 @@ struct Piece {
 };
 using Pieces = std::vector<Piece>;
 
-// Feeds `input` cut at the ascending positions `cuts`, then finishes; checks that every byte came
-// out exactly once, in order.
-Pieces Split(FrameKind kind, const Bytes& input, const std::vector<std::size_t>& cuts) {
-  FrameSplitter splitter(kind);
-  Pieces out;
-  const auto add = [&](bool frame, const std::uint8_t* p, std::size_t n) {
-    if (!frame && !out.empty() && !out.back().frame) {
-      out.back().bytes.insert(out.back().bytes.end(), p, p + n);
-    } else {
-      out.push_back({frame, Bytes(p, p + n)});
-    }
-  };
-  const auto onFrame = [&](const std::uint8_t* p, std::size_t n) { add(true, p, n); };
-  const auto onOther = [&](const std::uint8_t* p, std::size_t n) { add(false, p, n); };
-  std::size_t from = 0;
-  for (std::size_t i = 0; i <= cuts.size(); ++i) {
-    const std::size_t to = i < cuts.size() ? cuts[i] : input.size();
-    splitter.feed(input.data() + from, to - from, onFrame, onOther);
-    from = to;
-  }
-  splitter.finish(onOther);
-  Bytes joined;
-  std::uint64_t other = 0;
-  for (const Piece& piece : out) {
-    joined.insert(joined.end(), piece.bytes.begin(), piece.bytes.end());
-    if (!piece.frame) other += piece.bytes.size();
-  }
-  EXPECT_EQ(joined, input);
-  EXPECT_EQ(splitter.droppedBytes(), other);
+Bytes Join(const Pieces& pieces) {
+  Bytes out;
+  for (const Piece& piece : pieces) out.insert(out.end(), piece.bytes.begin(), piece.bytes.end());
   return out;
 }
 
-std::vector<std::size_t> Every(std::size_t step, std::size_t size) {
-  std::vector<std::size_t> cuts;
-  for (std::size_t at = step; at < size; at += step) cuts.push_back(at);
-  return cuts;
+// Feeds `input` as `first` bytes, then pieces of `step`, then finishes; checks that every byte
+// came out exactly once, in order.
+Pieces Split(FrameKind kind, const Bytes& input, std::size_t first, std::size_t step) {
+  FrameSplitter splitter(kind);
+  Pieces out;
+  std::uint64_t other = 0;
+  const auto add = [&](bool frame, const std::uint8_t* p, std::size_t n) {
+    if (frame || out.empty() || out.back().frame) out.push_back({frame, {}});
+    out.back().bytes.insert(out.back().bytes.end(), p, p + n);
+    other += frame ? 0 : n;
+  };
+  const auto onFrame = [&](const std::uint8_t* p, std::size_t n) { add(true, p, n); };
+  const auto onOther = [&](const std::uint8_t* p, std::size_t n) { add(false, p, n); };
+  for (std::size_t at = 0, n = first; at < input.size(); at += n, n = step) {
+    n = std::min(n, input.size() - at);
+    splitter.feed(input.data() + at, n, onFrame, onOther);
+  }
+  splitter.finish(onOther);
+  EXPECT_EQ(Join(out), input);
+  EXPECT_EQ(splitter.droppedBytes(), other);
+  return out;
 }
 
 class FrameSplitterTest : public testing::TestWithParam<Format> {};
 
 TEST_P(FrameSplitterTest, SameFramesAndJunkWhereverTheInputIsCut) {
   const Format& f = GetParam();
-  // An ID3 tag holding two frames of a kind (one short of a run), then junk with a lone header.
+  // An ID3 tag holding two frames of a kind (one short of a run); junk with a lone header; a cut frame.
   const Bytes tagBody = f.frame(0) + f.frame(1) + Bytes(5, 0);
   const Bytes tag = Bytes{'I', 'D', '3', 4, 0, 0, 0, 0, static_cast<std::uint8_t>(tagBody.size() >> 7),
                           static_cast<std::uint8_t>(tagBody.size() & 0x7F)} + tagBody;
-  const Bytes frame0 = f.frame(0);
-  const Bytes junk = Filler(13, 1) + Bytes(frame0.begin(), frame0.begin() + 7) + Filler(9, 2);
-  const Bytes cut = f.frame(8);
-  const Bytes cutHalf(cut.begin(), cut.begin() + static_cast<std::ptrdiff_t>(cut.size() / 2));
+  const Bytes header = Cut(f.frame(0), 7);
   Pieces expected{{false, tag}};
-  Bytes input = tag;
   for (int i = 0; i < 8; ++i) {
-    if (i == 4) {
-      expected.push_back({false, junk});
-      input = input + junk;
-    }
+    if (i == 4) expected.push_back({false, Filler(13, 1) + header + Filler(9, 2)});
     expected.push_back({true, f.frame(i)});
-    input = input + f.frame(i);
   }
-  expected.push_back({false, cutHalf});
-  input = input + cutHalf;
+  expected.push_back({false, Cut(f.frame(8), f.frame(8).size() / 2)});
+  const Bytes input = Join(expected);
 
-  ASSERT_EQ(Split(f.kind, input, {}), expected);
-  ASSERT_EQ(Split(f.kind, input, Every(1, input.size())), expected);
+  ASSERT_EQ(Split(f.kind, input, 1, 1), expected);
   for (std::size_t at = 0; at <= input.size(); ++at) {
-    ASSERT_EQ(Split(f.kind, input, {at}), expected) << "cut at " << at;
+    ASSERT_EQ(Split(f.kind, input, at, input.size()), expected) << "cut at " << at;
   }
 }
 
 TEST_P(FrameSplitterTest, ChangeOfFormatResyncsAndALoneOddFrameIsJunk) {
   const Format& f = GetParam();
-  Bytes changed, odd;
-  Pieces changedFrames, oddFrames;
-  for (int i = 0; i < 8; ++i) {
-    const Bytes frame = i < 4 ? f.frame(i) : f.other(i);
-    changed = changed + frame;
-    changedFrames.push_back({true, frame});
-  }
-  for (int i = 0; i < 9; ++i) {
-    const Bytes frame = i == 4 ? f.other(i) : f.frame(i);
-    odd = odd + frame;
-    oddFrames.push_back({i != 4, frame});
-  }
-  for (std::size_t step : {std::size_t{1}, std::size_t{100}, std::size_t{100000}}) {
-    EXPECT_EQ(Split(f.kind, changed, Every(step, changed.size())), changedFrames) << "pieces of " << step;
-    EXPECT_EQ(Split(f.kind, odd, Every(step, odd.size())), oddFrames) << "pieces of " << step;
+  Pieces changed, odd;
+  for (int i = 0; i < 8; ++i) changed.push_back({true, i < 4 ? f.frame(i) : f.other(i)});
+  for (int i = 0; i < 9; ++i) odd.push_back({i != 4, i == 4 ? f.other(i) : f.frame(i)});
+  for (std::size_t step : {1, 100, 100000}) {
+    EXPECT_EQ(Split(f.kind, Join(changed), step, step), changed) << "pieces of " << step;
+    EXPECT_EQ(Split(f.kind, Join(odd), step, step), odd) << "pieces of " << step;
   }
 }
 
@@ -184,8 +160,8 @@ TEST_P(FrameSplitterFileTest, CountsWholeFramesAndKeepsEveryByte) {
   if (!in) GTEST_SKIP() << path << " is not there";
   const Bytes input{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 
-  const Pieces pieces = Split(FrameKind::Adts, input, Every(1000, input.size()));
-  EXPECT_EQ(Split(FrameKind::Adts, input, {}), pieces);
+  const Pieces pieces = Split(FrameKind::Adts, input, 1000, 1000);
+  EXPECT_EQ(Split(FrameKind::Adts, input, input.size(), 0), pieces);
   std::size_t frames = 0;
   for (const Piece& piece : pieces) frames += piece.frame ? 1 : 0;
   EXPECT_EQ(frames, file.frames);
