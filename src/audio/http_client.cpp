@@ -1,10 +1,11 @@
 #include "http_client.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <string_view>
 
 #include <curl/curl.h>
+
+#include "text.h"
 
 #ifndef VORNEL_VERSION
 #define VORNEL_VERSION "1.0"
@@ -13,16 +14,6 @@
 namespace vornel::audio {
 
 namespace {
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  }
-  return true;
-}
 
 // The bundle of trusted certificates the environment names, or null for the system's store.
 const char* CaBundleFromEnvironment() {
@@ -168,7 +159,7 @@ bool HttpClient::onHeaderLine(const char* data, std::size_t size) {
   std::string line(data, size);
   while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
   // Each response of a redirect chain starts with its status line; only the last one counts.
-  if (StartsWithNoCase(line, "HTTP/") || StartsWithNoCase(line, "ICY ")) {
+  if (StartsWithIgnoreCase(line, "HTTP/") || StartsWithIgnoreCase(line, "ICY ")) {
     response_.headerLines.clear();
     headerBytes_ = 0;
   } else if (line.empty()) {

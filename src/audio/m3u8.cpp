@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "playlist.h"
+#include "text.h"
 
 namespace vornel::audio {
 
@@ -17,7 +18,6 @@ constexpr std::string_view kBom = "\xEF\xBB\xBF";
 constexpr std::string_view kHeader = "#EXTM3U";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string_view Trim(std::string_view s) {
@@ -26,14 +26,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
-}
 
 // Resolved, and only when the result may be fetched. An empty reference would resolve to the
 // playlist itself, which is never what an empty URI attribute means.

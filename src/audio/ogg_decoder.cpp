@@ -20,6 +20,8 @@ constexpr int kOpusRate = 48000;
 constexpr int kMaxOpusFrame = 5760;  // 120 ms at 48 kHz, the longest Opus packet
 
 std::int16_t ToSample(float value) {
+  // A damaged Vorbis packet can decode to NaN, which no conversion to an integer takes.
+  if (std::isnan(value)) return 0;
   const float scaled = std::nearbyint(value * 32767.0f);
   return static_cast<std::int16_t>(std::clamp(scaled, -32768.0f, 32767.0f));
 }
@@ -189,12 +191,13 @@ bool OggDecoder::feed(const std::uint8_t* data, std::size_t size) {
     for (;;) {
       const long before = sync_.returned;
       const int result = ogg_sync_pageout(&sync_, &page);
+      // Bytes passed over on the way to the next page: still the stream's own. Only the first
+      // stretch passed over is reported as -1; later ones are passed over silently, before a page
+      // (result 1) or before running out of bytes (result 0).
+      const long skipped = sync_.returned - before - (result > 0 ? page.header_len + page.body_len : 0);
+      if (skipped > 0) events_.other(sync_.data + before, static_cast<std::size_t>(skipped));
       if (result == 0) break;
-      if (result < 0) {
-        // Bytes passed over on the way to the next page: still the stream's own.
-        events_.other(sync_.data + before, static_cast<std::size_t>(sync_.returned - before));
-        continue;
-      }
+      if (result < 0) continue;
       if (!this->page(page)) return false;
     }
   }

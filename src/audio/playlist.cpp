@@ -7,6 +7,8 @@
 #include <limits>
 #include <utility>
 
+#include "text.h"
+
 namespace vornel::audio {
 
 namespace {
@@ -16,7 +18,6 @@ constexpr std::size_t npos = std::string_view::npos;
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 std::string_view TrimLeft(std::string_view s) {
   while (!s.empty() && IsSpace(s.front())) s.remove_prefix(1);
@@ -29,14 +30,6 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-bool StartsWithIgnoreCase(std::string_view s, std::string_view prefix) {
-  return s.size() >= prefix.size() && EqualsIgnoreCase(s.substr(0, prefix.size()), prefix);
-}
 
 bool IsHttpUrl(std::string_view url) {
   return StartsWithIgnoreCase(url, "http://") || StartsWithIgnoreCase(url, "https://");
@@ -333,7 +326,7 @@ std::string DecodeXmlEntities(std::string_view s) {
     const std::string_view name = s.substr(i + 1, semi);
     bool decoded = false;
     if (name.starts_with('#')) {
-      const bool hex = name.size() > 1 && Lower(name[1]) == 'x';
+      const bool hex = name.size() > 1 && AsciiLower(name[1]) == 'x';
       const std::string_view digits = name.substr(hex ? 2 : 1);
       std::uint32_t cp = 0;
       const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cp, hex ? 16 : 10);

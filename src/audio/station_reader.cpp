@@ -1,6 +1,5 @@
 #include "station_reader.h"
 
-#include <cctype>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -12,25 +11,16 @@
 #include "log.h"
 #include "playlist.h"
 #include "ts_demuxer.h"
+#include "text.h"
 
 namespace vornel::audio {
 
 namespace {
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) !=
-        std::tolower(static_cast<unsigned char>(prefix[i])))
-      return false;
-  }
-  return true;
-}
-
 // The value of header `name` among `lines` ("Name: value"), or empty.
 std::string HeaderValue(const std::vector<std::string>& lines, std::string_view name) {
   for (const std::string& line : lines) {
-    if (line.size() > name.size() && line[name.size()] == ':' && StartsWithNoCase(line, name)) {
+    if (line.size() > name.size() && line[name.size()] == ':' && StartsWithIgnoreCase(line, name)) {
       std::string value = line.substr(name.size() + 1);
       value.erase(0, value.find_first_not_of(" \t"));
       return value;

@@ -80,7 +80,9 @@ TEST_P(AacFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
   const AacFile& file = GetParam();
   const std::optional<Bytes> input = ReadExternal(file.path);
   if (!input) GTEST_SKIP() << file.path << " is not there";
-  EXPECT_EQ(SniffBody(input->data(), input->size(), "audio/aac", true).kind, file.sniffed);
+  const BodySniff sniff = SniffBody(input->data(), input->size(), "audio/aac", true);
+  EXPECT_EQ(sniff.kind, file.sniffed);
+  EXPECT_EQ(sniff.audioStart, Id3TagSize(input->data(), input->size()));
   Recorder recorder;
   Play(*input, 1000, recorder);
   EXPECT_EQ(recorder.blocks, *input);

@@ -68,7 +68,7 @@ const Format kFormats[] = {
      [](int) { return Frame({0xFF, 0xF3, 0x10, 0xC4}, 26); }},
 };
 
-// What a splitter made of a stream: each frame apart, the other bytes between two frames merged.
+// What a splitter made of a stream: each frame on its own, the other bytes between two frames merged.
 struct Piece {
   bool frame;
   Bytes bytes;
