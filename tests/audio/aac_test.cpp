@@ -119,8 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
                     AacFile{"damaged/androidx_sample_cbs_truncated.adts", BodyKind::Adts, 3.32, 0.03, 0},
                     AacFile{"damaged/file-type_fixture-adts-mpeg2.aac", BodyKind::Adts, 1.16, 0.03, 0},
                     AacFile{"damaged/music-metadata_adts-sf-escape.aac", BodyKind::NotAudio, 0, 0, 0}),
-    [](const auto& info) {
-      std::string name = std::filesystem::path(info.param.path).stem().string();
+    [](const auto& test) {
+      std::string name = std::filesystem::path(test.param.path).stem().string();
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });

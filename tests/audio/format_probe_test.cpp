@@ -127,7 +127,7 @@ TEST_P(SniffBodyTest, TellsTheFormat) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Bodies, SniffBodyTest, testing::ValuesIn(Cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 }  // namespace
 }  // namespace vornel::audio

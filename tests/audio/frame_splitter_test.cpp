@@ -140,7 +140,7 @@ TEST_P(FrameSplitterTest, ChangeOfFormatResyncsAndALoneOddFrameIsJunk) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FrameSplitterTest, testing::ValuesIn(kFormats),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // Real ADTS files: frame counts as their provenance notes give them.
 struct RealFile {
@@ -178,8 +178,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RealFile{"damaged/androidx_sample_cbs_truncated.adts", 143, 0, 171},
                     RealFile{"damaged/file-type_fixture-adts-mpeg2.aac", 50, 0, 178},
                     RealFile{"damaged/music-metadata_adts-sf-escape.aac", 0, 216, 216}),
-    [](const auto& info) {
-      std::string name = std::filesystem::path(info.param.path).stem().string();
+    [](const auto& test) {
+      std::string name = std::filesystem::path(test.param.path).stem().string();
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });

@@ -97,7 +97,7 @@ TEST_P(VorbisCommentsTest, ReadsArtistAndTitle) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lists, VorbisCommentsTest, testing::ValuesIn(CommentCases()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 // Everything the pipeline hands on.
 struct Recorder : AudioPipeline::Sink {
@@ -204,8 +204,8 @@ INSTANTIATE_TEST_SUITE_P(
                             2.91, 0},
                     // Links of 59392 frames at 44.1 kHz and 515234 at 48 kHz.
                     OggFile{"lewton_xiph_chain-test3.ogg", 1000, nullptr, 12.08, 0}),
-    [](const auto& info) {
-      std::string name = info.param.path;
+    [](const auto& test) {
+      std::string name = test.param.path;
       for (char& c : name) c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
       return name;
     });
