@@ -10,11 +10,11 @@
 namespace vornel::audio {
 
 struct AdtsHeader {
-  int mpegVersion = 4;      // 4, or 2 when the ID bit is set
-  int profile = 1;          // audio object type minus one: 0 Main, 1 LC, 2 SSR, 3 LTP
-  int sampleRateIndex = 0;  // 0..12
-  int sampleRate = 0;       // Hz, as the header says (the core rate for HE-AAC)
-  int channelConfig = 0;    // 0: given by a program config element inside the frame
+  int mpegVersion = 4;           // 4, or 2 when the ID bit is set
+  int profile = 1;               // audio object type minus one: 0 Main, 1 LC, 2 SSR, 3 LTP
+  int sampleRateIndex = 0;       // 0..12
+  int sampleRate = 0;            // Hz, as the header says (the core rate for HE-AAC)
+  int channelConfig = 0;         // 0: given by a program config element inside the frame
   std::size_t headerLength = 7;  // 9 with a CRC
   std::size_t frameLength = 0;   // header included
 };

@@ -17,7 +17,7 @@ namespace vornel::audio {
 enum class FrameKind { Mpeg, Adts };
 
 struct FrameInfo {
-  std::size_t length = 0;      // bytes, header included
+  std::size_t length = 0;       // bytes, header included
   std::uint32_t signature = 0;  // the fields every frame of one stream shares
 };
 

@@ -37,7 +37,7 @@ class HttpClient {
     long status = 0;
     std::vector<std::string> headerLines;  // of the final response, status line first
     std::string contentType;
-    std::string effectiveUrl;              // after redirects: relative addresses resolve against it
+    std::string effectiveUrl;  // after redirects: relative addresses resolve against it
   };
 
   class Handler {
@@ -56,14 +56,15 @@ class HttpClient {
 
   // The whole body of `url` into `body`, at most `maxBytes` (more fails the fetch), within
   // kFetchTimeout. `response` gets the head. `range` ("first-last", bytes) asks for a part only.
-  Result fetch(const std::string& url, std::size_t maxBytes, std::vector<std::uint8_t>& body, Response& response,
-               const std::string& range = {});
+  Result fetch(const std::string& url, std::size_t maxBytes, std::vector<std::uint8_t>& body,
+               Response& response, const std::string& range = {});
 
   // What went wrong in the last transfer, for the log.
   const std::string& lastError() const { return error_; }
 
  private:
-  Result perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded, const std::string& range);
+  Result perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded,
+                 const std::string& range);
   bool onHeaderLine(const char* data, std::size_t size);
   bool onBody(const char* data, std::size_t size);
 

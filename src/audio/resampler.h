@@ -22,7 +22,8 @@ class Resampler {
 
   // Appends the converted form of `samples` (interleaved, `channels` per frame) to `out`. False
   // when the format cannot be converted.
-  bool convert(const std::int16_t* samples, std::size_t count, int rate, int channels, std::vector<std::int16_t>& out);
+  bool convert(const std::int16_t* samples, std::size_t count, int rate, int channels,
+               std::vector<std::int16_t>& out);
 
  private:
   bool setFormat(int rate, int channels);

@@ -10,8 +10,8 @@
 #include "icy_demuxer.h"
 #include "log.h"
 #include "playlist.h"
-#include "ts_demuxer.h"
 #include "text.h"
+#include "ts_demuxer.h"
 
 namespace vornel::audio {
 

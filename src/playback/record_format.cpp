@@ -62,11 +62,15 @@ int PacketsEnding(const std::uint8_t* page) {
 
 const char* RecordExtension(RecordFormat format) {
   switch (format) {
-    case RecordFormat::Aac: return ".aac";
-    case RecordFormat::Vorbis: return ".ogg";
-    case RecordFormat::Opus: return ".opus";
+    case RecordFormat::Aac:
+      return ".aac";
+    case RecordFormat::Vorbis:
+      return ".ogg";
+    case RecordFormat::Opus:
+      return ".opus";
     case RecordFormat::Mp3:
-    case RecordFormat::Unknown: break;
+    case RecordFormat::Unknown:
+      break;
   }
   return ".mp3";
 }

@@ -85,8 +85,8 @@ class FormatsTest : public ::testing::Test {
 
   static std::string Url(const std::string& path) { return server_->url(path); }
   static HSTREAM Open(const std::string& url, Received* received = nullptr) {
-    return BASS_StreamCreateURL(url.c_str(), 0, BASS_STREAMFLAG_BLOCKS, received ? Received::OnBlock : nullptr,
-                                received);
+    return BASS_StreamCreateURL(url.c_str(), 0, BASS_STREAMFLAG_BLOCKS,
+                                received ? Received::OnBlock : nullptr, received);
   }
   // Plays `stream` for a while and measures the tone of its last half second.
   static vornel::test::Tone PlayAndMeasure(HSTREAM stream, std::chrono::milliseconds length = 1500ms) {
@@ -126,26 +126,28 @@ TEST_P(FormatPitchTest, PlaysAtItsPitch) {
 
 INSTANTIATE_TEST_SUITE_P(
     Stations, FormatPitchTest,
-    ::testing::Values(PitchCase{"AacSentAsMpeg", "/file/tone.aac?loop=1&ctype=audio/mpeg", 1200},
-                      PitchCase{"AacSentAsHtml", "/file/tone.aac?loop=1&ctype=text/html", 1200},
-                      PitchCase{"VorbisSentAsOctetStream", "/file/tone.ogg?loop=1&ctype=application/octet-stream", 1450},
-                      PitchCase{"OpusAt48kHz", "/file/tone.opus?loop=1", 1800},
-                      PitchCase{"Mp3SentAsHtml", "/file/tone.mp3?loop=1&ctype=text/html", 2100},
-                      PitchCase{"HlsMasterPicksTheBestAudioUpTo320k", "/ts/master.m3u8", 1000},
-                      PitchCase{"HlsMp3InTransportStream", "/mp3ts/media.m3u8", 570},
-                      PitchCase{"HlsPackedAac", "/packed/media.m3u8", 640},
-                      PitchCase{"HlsPackedMp3", "/packed-mp3/media.m3u8", 740},
-                      PitchCase{"HlsTimedId3", "/tsid3/media.m3u8", 880},
-                      PitchCase{"RelativePlaylistEntry", "/relative.m3u", 1000},
-                      PitchCase{"PlaylistSentAsOctetStream", "/list.pls?ctype=application/octet-stream", 2100}),
+    ::testing::Values(
+        PitchCase{"AacSentAsMpeg", "/file/tone.aac?loop=1&ctype=audio/mpeg", 1200},
+        PitchCase{"AacSentAsHtml", "/file/tone.aac?loop=1&ctype=text/html", 1200},
+        PitchCase{"VorbisSentAsOctetStream", "/file/tone.ogg?loop=1&ctype=application/octet-stream", 1450},
+        PitchCase{"OpusAt48kHz", "/file/tone.opus?loop=1", 1800},
+        PitchCase{"Mp3SentAsHtml", "/file/tone.mp3?loop=1&ctype=text/html", 2100},
+        PitchCase{"HlsMasterPicksTheBestAudioUpTo320k", "/ts/master.m3u8", 1000},
+        PitchCase{"HlsMp3InTransportStream", "/mp3ts/media.m3u8", 570},
+        PitchCase{"HlsPackedAac", "/packed/media.m3u8", 640},
+        PitchCase{"HlsPackedMp3", "/packed-mp3/media.m3u8", 740},
+        PitchCase{"HlsTimedId3", "/tsid3/media.m3u8", 880},
+        PitchCase{"RelativePlaylistEntry", "/relative.m3u", 1000},
+        PitchCase{"PlaylistSentAsOctetStream", "/list.pls?ctype=application/octet-stream", 2100}),
     [](const ::testing::TestParamInfo<PitchCase>& param) { return std::string(param.param.name); });
 
 // Titles from the ID3 tags of HLS segments reach the player in the ICY form, at connect and as
 // they change.
 TEST_F(FormatsTest, HlsTitlesComeFromId3Tags) {
   for (const char* path : {"/packed/media.m3u8", "/tsid3/media.m3u8"}) {
-    const std::string prefix = std::string(path) == "/packed/media.m3u8" ? "StreamTitle='Packed Artist - Song "
-                                                                          : "StreamTitle='TS Artist - Tune ";
+    const std::string prefix = std::string(path) == "/packed/media.m3u8"
+                                   ? "StreamTitle='Packed Artist - Song "
+                                   : "StreamTitle='TS Artist - Tune ";
     Received received;
     const HSTREAM stream = Open(Url(path), &received);
     ASSERT_NE(stream, 0u) << path;
@@ -207,7 +209,8 @@ TEST_F(FormatsTest, FragmentedMp4HlsAndDeadPlaylistsAreRefusedPromptly) {
   const std::string page = Url("/another/missing/page");
   for (const std::string& url :
        {Url("/fmp4/media.m3u8"), Url("/list.m3u?entries=" + Encode(dead) + "," + Encode(missing)),
-        Url("/list.xspf?entries=" + Encode(page)), Url("/nested.pls?depth=3&entries=" + Encode(Url("/file/tone.mp3")))}) {
+        Url("/list.xspf?entries=" + Encode(page)),
+        Url("/nested.pls?depth=3&entries=" + Encode(Url("/file/tone.mp3")))}) {
     Received received;
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(Open(url, &received), 0u) << url;
@@ -220,8 +223,10 @@ TEST_F(FormatsTest, FragmentedMp4HlsAndDeadPlaylistsAreRefusedPromptly) {
 TEST_F(FormatsTest, PlaylistsTryTheirEntriesInOrder) {
   const std::string entries = Encode("http://127.0.0.1:1/dead") + "," + Encode(Url("/missing")) + "," +
                               Encode(Url("/file/tone.ogg?loop=1"));
-  for (const std::string path : {"/list.pls", "/list.m3u", "/list.xspf", "/list.asx", "/nested.pls?depth=2&x=1"}) {
-    const std::string url = Url(path + (path.find('?') == std::string::npos ? "?" : "&") + "entries=" + entries);
+  for (const std::string path :
+       {"/list.pls", "/list.m3u", "/list.xspf", "/list.asx", "/nested.pls?depth=2&x=1"}) {
+    const std::string url =
+        Url(path + (path.find('?') == std::string::npos ? "?" : "&") + "entries=" + entries);
     Received received;
     const HSTREAM stream = Open(url, &received);
     ASSERT_NE(stream, 0u) << url;
@@ -240,8 +245,8 @@ TEST_F(FormatsTest, HttpsTrustsOnlyVerifiedCertificatesAndRedirectsAcrossSchemes
   const std::filesystem::path folder =
       std::filesystem::temp_directory_path() / ("vornel-tls-" + std::to_string(getpid()));
   ASSERT_EQ(std::system(("bash '" VORNEL_TEST_MAKE_CERT "' '" + folder.string() + "'").c_str()), 0);
-  vornel::test::ServerProcess tls({"python3", VORNEL_TEST_HLS_SERVER, "--media", VORNEL_TEST_HLS_MEDIA, "--certfile",
-                                   (folder / "server.pem").string()});
+  vornel::test::ServerProcess tls({"python3", VORNEL_TEST_HLS_SERVER, "--media", VORNEL_TEST_HLS_MEDIA,
+                                   "--certfile", (folder / "server.pem").string()});
   const std::string https = "https://127.0.0.1:" + std::to_string(tls.port());
   unsetenv("SSL_CERT_FILE");
   unsetenv("CURL_CA_BUNDLE");
@@ -290,8 +295,8 @@ TEST_F(FormatsTest, RecordingsOfEveryFormatPlayOnTheirOwn) {
     const HSTREAM stream = BASS_StreamCreateURL(
         Url(c.path).c_str(), 0, BASS_STREAMFLAG_BLOCKS,
         [](const void* buffer, DWORD length, void* user) {
-          static_cast<vornel::playback::Recorder*>(user)->OnDownloadBlock(static_cast<const std::uint8_t*>(buffer),
-                                                                          length);
+          static_cast<vornel::playback::Recorder*>(user)->OnDownloadBlock(
+              static_cast<const std::uint8_t*>(buffer), length);
         },
         &recorder);
     ASSERT_NE(stream, 0u) << c.path;
@@ -307,7 +312,8 @@ TEST_F(FormatsTest, RecordingsOfEveryFormatPlayOnTheirOwn) {
       ASSERT_TRUE(std::filesystem::exists(file)) << file;
       EXPECT_GT(std::filesystem::file_size(file), 1000u) << file;
       const std::string errors = folder / "errors.txt";
-      const std::string command = ffmpeg + " -nostdin -v error -i '" + file.string() + "' -f null - 2>'" + errors + "'";
+      const std::string command =
+          ffmpeg + " -nostdin -v error -i '" + file.string() + "' -f null - 2>'" + errors + "'";
       EXPECT_EQ(std::system(command.c_str()), 0) << file;
       EXPECT_EQ(std::filesystem::file_size(errors), 0u) << file << ": " << std::ifstream(errors).rdbuf();
     }
