@@ -160,11 +160,13 @@ bool HlsReader::playSegment(const HlsSegment& segment) {
       http_.fetch(segment.uri, HlsLimits::kMaxSegmentBytes, segment_, response, range);
   if (result == HttpClient::Result::Aborted) return false;
   if (result != HttpClient::Result::Done) {
-    // A segment that cannot be had is skipped, as a gap is: the next one may well come.
+    // A segment that cannot be had is skipped, as a gap is: the next one may well come. When
+    // none comes, the station has gone.
     LogLine("hls: segment %llu skipped: %s", static_cast<unsigned long long>(segment.sequence),
             http_.lastError().c_str());
-    return true;
+    return ++segmentFailures_ < HlsLimits::kMaxSegmentFailures;
   }
+  segmentFailures_ = 0;
   if (!announced_) {
     announced_ = true;
     receiver_.audioResponse(headerLines_, false);

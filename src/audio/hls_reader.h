@@ -26,6 +26,7 @@ struct HlsLimits {
   static constexpr std::size_t kMaxSegmentBytes = 16 * 1024 * 1024;
   static constexpr int kLiveStartSegments = 3;               // from the live edge
   static constexpr int kMaxReloadFailures = 5;               // in a row, then the stream ends
+  static constexpr int kMaxSegmentFailures = 10;             // in a row, then the stream ends
   static constexpr std::chrono::seconds kMinStallLimit{15};  // no new segment for this long ends it
 };
 
@@ -50,6 +51,7 @@ class HlsReader {
   const std::atomic<bool>& abort_;
   ElementaryAudio audio_;
   bool announced_ = false;
+  int segmentFailures_ = 0;  // segments in a row that could not be had
   std::vector<std::string> headerLines_;
   std::vector<std::uint8_t> segment_;  // the segment being played
   // Where the last byte range of a file ended: a range without an offset continues it.

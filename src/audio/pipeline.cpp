@@ -24,13 +24,15 @@ const char* FormatName(AudioFormat format) {
 }
 
 AudioPipeline::AudioPipeline(AudioFormat format, int outputRate, Sink& sink)
-    : format_(format), sink_(sink), resampler_(outputRate, kOutputChannels) {
+    : format_(format),
+      kind_(format == AudioFormat::Adts ? FrameKind::Adts : FrameKind::Mpeg),
+      sink_(sink),
+      resampler_(outputRate, kOutputChannels) {
   if (format == AudioFormat::Ogg) {
     ogg_ = std::make_unique<OggDecoder>(static_cast<OggDecoder::Events&>(*this), static_cast<PcmOut&>(*this));
   } else {
-    const FrameKind kind = format == AudioFormat::Adts ? FrameKind::Adts : FrameKind::Mpeg;
-    splitter_ = std::make_unique<FrameSplitter>(kind);
-    codec_ = MakeFrameCodec(kind);
+    splitter_ = std::make_unique<FrameSplitter>(kind_);
+    codec_ = MakeFrameCodec(kind_);
   }
 }
 
@@ -48,6 +50,12 @@ bool AudioPipeline::feed(const std::uint8_t* data, std::size_t size) {
       data, size,
       [&](const std::uint8_t* frame, std::size_t length) {
         block_.insert(block_.end(), frame, frame + length);
+        // A stream that changes its format (another rate or channel layout after an HLS
+        // discontinuity, a station that restarts its encoder) gets a decoder set up for it.
+        FrameInfo info;
+        ReadFrame(kind_, frame, info);
+        if (signature_ != 0 && info.signature != signature_) codec_ = MakeFrameCodec(kind_);
+        signature_ = info.signature;
         ok = ok && codec_->decode(frame, length, *this);
       },
       [&](const std::uint8_t* other, std::size_t length) {

@@ -56,10 +56,12 @@ class AudioPipeline final : private PcmOut, private OggDecoder::Events {
   void tags(const TrackTags& tags) override;
 
   const AudioFormat format_;
+  const FrameKind kind_;  // for MPEG audio and ADTS
   Sink& sink_;
   Resampler resampler_;
   std::unique_ptr<FrameSplitter> splitter_;  // MPEG audio and ADTS
   std::unique_ptr<FrameCodec> codec_;        // MPEG audio and ADTS
+  std::uint32_t signature_ = 0;              // of the frames the codec was set up for
   std::unique_ptr<OggDecoder> ogg_;          // Ogg
   bool stopped_ = false;                     // the sink wanted no more
   bool unconvertible_ = false;               // a format the resampler cannot take

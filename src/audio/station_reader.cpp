@@ -58,7 +58,7 @@ class BodyReader final : public HttpClient::Handler {
         data, size, [&](const std::uint8_t* audio, std::size_t n) { ok = ok && onBytes(audio, n); },
         [&](std::string_view text) {
           // Held until the body proves to be audio: a title belongs to a stream that plays.
-          if (kind_ == BodyKind::NeedMore) {
+          if (!started_) {
             pendingTitle_.assign(text);
           } else {
             receiver_.title(std::string(text));

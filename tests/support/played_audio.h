@@ -19,7 +19,7 @@ struct Tone {
 std::vector<std::int16_t> ReadPlayedAudio(const std::string& path);
 
 // Frequency of the left channel from its zero crossings, and its peak, over `frames` frames from
-// `fromFrame`.
+// `fromFrame`. A short dropout in the window does not change the frequency it finds.
 Tone MeasureTone(const std::vector<std::int16_t>& pcm, std::size_t fromFrame, std::size_t frames);
 
 // The first frame that is not silence (the device plays silence before a stream starts).
