@@ -9,6 +9,7 @@
 #include "hls_reader.h"
 #include "icy_demuxer.h"
 #include "log.h"
+#include "m3u8.h"
 #include "playlist.h"
 #include "text.h"
 #include "ts_demuxer.h"
@@ -89,14 +90,17 @@ class BodyReader final : public HttpClient::Handler {
       case BodyKind::NeedMore:
         sniffed_.insert(sniffed_.end(), data, data + size);
         return decide(SniffBody(sniffed_.data(), sniffed_.size(), response_.contentType, false));
-      case BodyKind::Playlist:
-        if (sniffed_.size() + size > kMaxPlaylistBytes) {
-          LogLine("playlist larger than %zu bytes: %s", kMaxPlaylistBytes, response_.effectiveUrl.c_str());
+      case BodyKind::Playlist: {
+        // An HLS playlist may list many segments; a list of stations is short.
+        const std::size_t limit = playlistKind_ == PlaylistKind::Hls ? kMaxM3u8Bytes : kMaxPlaylistBytes;
+        if (sniffed_.size() + size > limit) {
+          LogLine("playlist larger than %zu bytes: %s", limit, response_.effectiveUrl.c_str());
           kind_ = BodyKind::NotAudio;
           return false;
         }
         sniffed_.insert(sniffed_.end(), data, data + size);
         return true;
+      }
       case BodyKind::TransportStream:
         return ts_->feed(data, size) && !audio_.failed();
       case BodyKind::Mpeg:
