@@ -13,21 +13,16 @@
 #include "format_probe.h"
 #include "id3.h"
 #include "pipeline.h"
-
-#ifndef VORNEL_TEST_EXTERNAL_DIR
-#define VORNEL_TEST_EXTERNAL_DIR "/work/shared/external"
-#endif
+#include "test_bytes.h"
 
 namespace vornel::audio {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::operator+;
+using test::Text;
+using test::ReadExternal;
 
-std::optional<Bytes> ReadExternal(const std::string& path) {
-  std::ifstream in(std::filesystem::path(VORNEL_TEST_EXTERNAL_DIR) / "aac" / path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 struct Recorder : AudioPipeline::Sink {
   Bytes blocks;
@@ -78,7 +73,7 @@ class AacFileTest : public testing::TestWithParam<AacFile> {};
 
 TEST_P(AacFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
   const AacFile& file = GetParam();
-  const std::optional<Bytes> input = ReadExternal(file.path);
+  const std::optional<Bytes> input = ReadExternal("aac/" + std::string(file.path));
   if (!input) GTEST_SKIP() << file.path << " is not there";
   const BodySniff sniff = SniffBody(input->data(), input->size(), "audio/aac", true);
   EXPECT_EQ(sniff.kind, file.sniffed);
@@ -95,7 +90,7 @@ TEST_P(AacFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
 
 // Whole frames reach the decoder however the bytes come, so the audio is the same.
 TEST(AacTest, SameAudioWhateverThePieces) {
-  const std::optional<Bytes> input = ReadExternal("lc/androidx_sine.aac");
+  const std::optional<Bytes> input = ReadExternal("aac/lc/androidx_sine.aac");
   if (!input) GTEST_SKIP() << "lc/androidx_sine.aac is not there";
   Recorder whole, bytewise;
   Play(*input, input->size(), whole);

@@ -1,4 +1,5 @@
 #include "format_probe.h"
+#include "test_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,10 @@
 namespace vornel::audio {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+using test::Bytes;
+using test::operator+;
+using test::Text;
+using test::ReadExternal;
 
 Bytes Repeat(const Bytes& unit, int times) {
   Bytes out;

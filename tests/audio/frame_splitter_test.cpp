@@ -1,4 +1,5 @@
 #include "frame_splitter.h"
+#include "test_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -11,19 +12,13 @@
 #include <string>
 #include <vector>
 
-#ifndef VORNEL_TEST_EXTERNAL_DIR
-#define VORNEL_TEST_EXTERNAL_DIR "/work/shared/external"
-#endif
-
 namespace vornel::audio {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
+using test::Bytes;
+using test::operator+;
+using test::Text;
+using test::ReadExternal;
 
 // Frame bodies and junk never hold 0xFF, so the only sync patterns are the ones a test puts in.
 Bytes Filler(std::size_t n, std::size_t seed) {

@@ -10,10 +10,6 @@
 #include <string>
 #include <vector>
 
-#ifndef VORNEL_TEST_EXTERNAL_DIR
-#define VORNEL_TEST_EXTERNAL_DIR "/work/shared/external"
-#endif
-
 namespace vornel::audio {
 namespace {
 

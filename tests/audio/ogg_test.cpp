@@ -16,22 +16,15 @@
 
 #include "pipeline.h"
 #include "vorbis_comments.h"
-
-#ifndef VORNEL_TEST_EXTERNAL_DIR
-#define VORNEL_TEST_EXTERNAL_DIR "/work/shared/external"
-#endif
+#include "test_bytes.h"
 
 namespace vornel::audio {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
-
-Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+using test::Bytes;
+using test::operator+;
+using test::Text;
+using test::ReadExternal;
 
 Bytes U32(std::uint32_t v) {
   return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
@@ -145,11 +138,6 @@ TEST(OggDecoderTest, JunkAroundPagesIsHandedOnInPlace) {
   }
 }
 
-std::optional<Bytes> ReadExternal(const std::string& path) {
-  std::ifstream in(std::filesystem::path(VORNEL_TEST_EXTERNAL_DIR) / "aac" / "ogg" / path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // The frequency of the left channel by its rising zero crossings, leaving out the first and last
 // tenth (encoder delay, fades).
@@ -178,7 +166,7 @@ class OggFileTest : public testing::TestWithParam<OggFile> {};
 
 TEST_P(OggFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
   const OggFile& file = GetParam();
-  const std::optional<Bytes> input = ReadExternal(file.path);
+  const std::optional<Bytes> input = ReadExternal("aac/ogg/" + std::string(file.path));
   if (!input) GTEST_SKIP() << file.path << " is not there";
   Recorder recorder, whole;
   Play(*input, file.piece, recorder);
@@ -213,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(
 // The second link of this chain is 48 kHz mono after 44.1 kHz stereo: the decoder reports each
 // link's own format, and the pipeline converts both to the output's.
 TEST(OggDecoderTest, ChainChangesFormat) {
-  const std::optional<Bytes> input = ReadExternal("lewton_xiph_chain-test3.ogg");
+  const std::optional<Bytes> input = ReadExternal("aac/ogg/lewton_xiph_chain-test3.ogg");
   if (!input) GTEST_SKIP() << "lewton_xiph_chain-test3.ogg is not there";
   struct Formats final : OggDecoder::Events, PcmOut {
     std::vector<std::pair<int, int>> formats;  // rate, channels, as they changed

@@ -11,26 +11,21 @@
 #include <vector>
 
 #include "id3.h"
-
-#ifndef VORNEL_TEST_EXTERNAL_DIR
-#define VORNEL_TEST_EXTERNAL_DIR "/work/shared/external"
-#endif
+#include "test_bytes.h"
 
 namespace vornel::audio {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
+using test::operator+;
+using test::Text;
+using test::ReadExternal;
 
 constexpr int kPmtPid = 0x1000, kVideoPid = 0x100, kAudioPid = 0x101, kId3Pid = 0x102;
 
 template <typename... T>
 Bytes B(T... values) {
   return {static_cast<std::uint8_t>(values)...};
-}
-
-Bytes operator+(Bytes a, const Bytes& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
 }
 
 Bytes Slice(const Bytes& b, std::size_t from, std::size_t to) {

@@ -28,46 +28,11 @@ import struct
 import sys
 import time
 
+# The deadline-bound socket reader is icy_probe.py's, beside this file.
+from icy_probe import Deadline, Reader
+
 ADTS_RATES = [96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350]
 ADTS_PROFILES = ["Main", "LC", "SSR", "LTP"]
-
-
-class Deadline(Exception):
-    pass
-
-
-class Reader:
-    def __init__(self, sock, deadline):
-        self.sock = sock
-        self.deadline = deadline
-        self.buf = b""
-
-    def _fill(self):
-        left = self.deadline - time.monotonic()
-        if left <= 0:
-            raise Deadline()
-        self.sock.settimeout(left)
-        try:
-            chunk = self.sock.recv(65536)
-        except socket.timeout:
-            raise Deadline()
-        if not chunk:
-            raise EOFError("server closed the connection")
-        self.buf += chunk
-
-    def until(self, marker, limit=65536):
-        while marker not in self.buf:
-            if len(self.buf) > limit:
-                raise ValueError("no %r within %d bytes" % (marker, limit))
-            self._fill()
-        head, _, self.buf = self.buf.partition(marker)
-        return head
-
-    def exactly(self, n):
-        while len(self.buf) < n:
-            self._fill()
-        out, self.buf = self.buf[:n], self.buf[n:]
-        return out
 
 
 def connect(host, port, mount, deadline, cafile):
