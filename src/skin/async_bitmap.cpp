@@ -2,15 +2,25 @@
 
 #include <QImage>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QResizeEvent>
+#include <QUrl>
 
 namespace vornel::skin {
 
 namespace {
 const char kTag[] = "PictureFromURL";
+Q_LOGGING_CATEGORY(lcBitmap, "vornel.skin.bitmap")
+}  // namespace
+
+bool IsWebAddress(const QString& address) {
+  const QUrl url(address);
+  const QString scheme = url.scheme().toLower();
+  return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+         !url.host().isEmpty();
 }
 
 AsyncBitmap::AsyncBitmap(QWidget* parent) : QWidget(parent), picBitmap_(new QLabel(this)) {
@@ -36,6 +46,10 @@ void AsyncBitmap::setPicture(const QPixmap& NewPicture) {
 void AsyncBitmap::setPictureFromURL(const QString& NewString) {
   address_ = NewString;
   if (NewString.isEmpty()) return;
+  if (!IsWebAddress(NewString)) {
+    qCWarning(lcBitmap) << "not a web address, not loaded:" << NewString;
+    return;
+  }
   if (network_ == nullptr) network_ = new QNetworkAccessManager(this);
   QNetworkRequest request{QUrl(NewString)};
   request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);

@@ -24,7 +24,9 @@ class AsyncBitmap : public QWidget {
   void setPicture(const QPixmap& NewPicture);
 
   const QString& PictureFromURL() const { return address_; }
-  // Stores the address and, unless it is empty, starts its download (always from the server).
+  // Stores the address and, when it is a web address (IsWebAddress), starts its download (always
+  // from the server). Any other address starts nothing: the directory that names it comes over
+  // plain HTTP, and must not make the program read local files.
   void setPictureFromURL(const QString& NewString);
 
  signals:
@@ -41,5 +43,9 @@ class AsyncBitmap : public QWidget {
   QString address_;
   QNetworkAccessManager* network_ = nullptr;  // made on first use
 };
+
+// True for an http:// or https:// address with a host: the only addresses that a text from the
+// network may make the program open or load.
+bool IsWebAddress(const QString& address);
 
 }  // namespace vornel::skin

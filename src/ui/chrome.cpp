@@ -5,10 +5,12 @@
 #include <QCheckBox>
 #include <QCursor>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMouseEvent>
 
 #include "playback/audio_library.h"
+#include "skin/async_bitmap.h"
 #include "ui/dlg_tray.h"
 #include "ui/frm_vornel.h"
 #include "ui/image_button.h"
@@ -19,6 +21,8 @@
 namespace vornel::ui {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcChrome, "vornel.ui.chrome")
 
 constexpr int kShowWindow = 1;
 constexpr int kPlayOrStop = 2;
@@ -45,8 +49,15 @@ bool frmVornel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonPress) return true;
   if (event->type() == QEvent::MouseButtonRelease) {
     const auto* mouse = static_cast<QMouseEvent*>(event);
-    if (mouse->button() == Qt::LeftButton && imgBanner->rect().contains(mouse->position().toPoint()))
+    if (mouse->button() != Qt::LeftButton || !imgBanner->rect().contains(mouse->position().toPoint()))
+      return true;
+    // The link comes with the directory over plain HTTP: only a web address is handed to the
+    // desktop, never a local file or another scheme.
+    if (skin::IsWebAddress(banner_url)) {
       ShellEx(*shell_, banner_url, 10, QString(), QString(), QStringLiteral("open"), this);
+    } else {
+      qCWarning(lcChrome) << "the banner link is not a web address, not opened:" << banner_url;
+    }
     return true;
   }
   return false;

@@ -89,6 +89,25 @@ TEST_F(AsyncBitmapTest, AnEmptyAddressStartsNothing) {
   EXPECT_EQ(bitmap.size(), QSize(30, 20));
 }
 
+// The directory that names the banner comes over plain HTTP: only web addresses are loaded, never
+// a local file or another scheme, and the refusal raises no event.
+TEST_F(AsyncBitmapTest, OnlyWebAddressesAreLoaded) {
+  const QString local = QString::fromStdString((root_ / "banner.PNG").string());
+  for (const QString& address :
+       {QStringLiteral("file://") + local, local, QStringLiteral("ftp://127.0.0.1/x.png"),
+        QStringLiteral("data:image/gif;base64,R0lGODlhAQABAAAAACw="),
+        QStringLiteral("http:///no-host.png")}) {
+    AsyncBitmap bitmap;
+    QSignalSpy complete(&bitmap, &AsyncBitmap::DownloadComplete);
+    QSignalSpy error(&bitmap, &AsyncBitmap::DownloadError);
+    bitmap.setPictureFromURL(address);
+    QTest::qWait(200);
+    EXPECT_EQ(complete.count() + error.count(), 0) << address.toStdString();
+    EXPECT_TRUE(bitmap.Picture().isNull()) << address.toStdString();
+  }
+  EXPECT_TRUE(IsWebAddress(QStringLiteral("HTTPS://Example.org/b.png")));
+  EXPECT_TRUE(IsWebAddress(Url("/banner.PNG")));
+}
+
 }  // namespace
 }  // namespace vornel::skin
-
