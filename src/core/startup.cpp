@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -119,15 +120,32 @@ StartupFailure Program::LoadAudioLibrary() {
   return StartupFailure::None;
 }
 
+namespace {
+
+// At least one group and one station that read: what any real directory has, and an HTML page,
+// an empty answer or a truncated header never does.
+bool ReadsAsDirectory(const std::string& text) {
+  const Directory directory = ReadDirectory(text).directory;
+  return std::any_of(directory.groups.begin(), directory.groups.end(),
+                     [](const clsGroup& group) { return !group.stations.empty(); });
+}
+
+}  // namespace
+
 StartupFailure Program::FetchDirectory() {
   downloader_ = std::make_unique<Downloader>();
   const QString result = downloader_->DownloadText(config_.directoryAddress, kDirectoryTimeoutSeconds);
   if (shutDown_) return StartupFailure::ClosedDuringStart;  // the window went while we waited
 
   const std::string stationsFile = ProgramFile(kStationsFileName);
-  if (result != Downloader::InvalidAddress()) {
-    const QByteArray& bytes = downloader_->receivedBytes();
-    downloaded_ = std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  const QByteArray& bytes = downloader_->receivedBytes();
+  const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  if (result != Downloader::InvalidAddress() && !ReadsAsDirectory(text)) {
+    // A captive portal's sign-in page, an error page sent with 200 OK: not a directory, so the
+    // cache stays, as after a failed download.
+    qCWarning(lcCore) << "the server's answer is not a directory (" << bytes.size() << "bytes ); using the cache";
+  } else if (result != Downloader::InvalidAddress()) {
+    downloaded_ = text;
     // Written beside the old file and renamed over it: a crash or a full disk never leaves half a
     // directory. A folder that cannot be written leaves the old cache; this run uses the download.
     QSaveFile file(QString::fromStdString(stationsFile));

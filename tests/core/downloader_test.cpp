@@ -157,6 +157,25 @@ TEST_F(CacheStepTest, AFailedDownloadLeavesTheCacheUntouched) {
   EXPECT_TRUE(messages_.shown.empty());
 }
 
+// A captive portal answers 200 with its sign-in page: that is no directory, and the cache stays.
+TEST_F(CacheStepTest, AnAnswerThatIsNoDirectoryLeavesTheCacheUntouched) {
+  folder_.AddAudioLibrary(test::RealAudioLibrary());
+  folder_.AddStations("well_formed.dat");
+  const std::string cached = ReadFile(folder_.file("stations.dat"));
+  for (const std::string& page : {std::string("<html><body><form>Sign in to the Wi-Fi</form></body></html>\r\n"),
+                                  std::string(), std::string("x\r\npic\r\nlink\r\n1\r\nGroup\r\n")}) {
+    std::ofstream(root_ / "portal.html", std::ios::binary) << page;
+    ASSERT_EQ(Start("/file/portal.html"), StartupFailure::None);
+    EXPECT_EQ(ReadFile(folder_.file("stations.dat")), cached) << page;
+    EXPECT_EQ(window_.directory.groups.size(), 3u) << page;
+    program_.reset();
+  }
+  // Without a cache, such an answer is as good as none.
+  fs::remove(folder_.file("stations.dat"));
+  EXPECT_EQ(Start("/file/portal.html"), StartupFailure::NoDirectory);
+  EXPECT_FALSE(fs::exists(folder_.file("stations.dat")));
+}
+
 TEST_F(CacheStepTest, AnUnwritableCacheStillStartsWithTheDownload) {
   folder_.AddAudioLibrary(test::RealAudioLibrary());
   fs::create_directory(folder_.file("stations.dat"));  // not a file: it cannot be replaced
