@@ -101,7 +101,9 @@ HSYNC Library::addSync(DWORD handle, SYNCPROC* proc, void* user) {
 
 bool Library::play(DWORD handle) {
   const std::shared_ptr<Stream> stream = find(handle);
-  if (!stream) return false;
+  // A stream that was stopped, or whose download ended and whose audio has played out, has
+  // nothing left to play: saying it started would be a failure reported as success.
+  if (!stream || stream->finished()) return false;
   stream->play();
   output_.add(stream);
   return true;

@@ -54,6 +54,8 @@ class Stream final : private StationReceiver {
   void addSync(HSYNC sync, SYNCPROC* proc, void* user, DWORD channel);
 
   void play() { playing_ = true; }
+  // Stopped, or downloaded and played out: playing it again would play nothing.
+  bool finished() const { return abort_ || (ended_ && ring_.bufferedFrames() == 0); }
   // Stops playback and the download; returns once the download thread has ended.
   void stop();
 

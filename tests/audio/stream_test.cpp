@@ -122,6 +122,7 @@ TEST_F(StreamTest, AWellBehavedStationPlaysWithHeadersTitleAndExactAudio) {
 
   // The server closes after three seconds; the buffered audio then plays out.
   ASSERT_TRUE(WaitFor([&] { return BASS_ChannelIsActive(stream) == BASS_STATE_STOPPED; }, 15s));
+  EXPECT_FALSE(BASS_ChannelPlay(stream, 0)) << "an ended stream has nothing to play";
   {
     std::lock_guard lock(received.mutex);
     EXPECT_EQ(received.ends, 1);
@@ -279,6 +280,7 @@ TEST_F(StreamTest, StopEndsTheDownloadOnceAndEverythingIsHarmlessAfterwards) {
   BASS_ChannelPlay(stream, 0);
   EXPECT_TRUE(BASS_ChannelStop(stream));
   EXPECT_EQ(BASS_ChannelIsActive(stream), BASS_STATE_STOPPED);
+  EXPECT_FALSE(BASS_ChannelPlay(stream, 0)) << "a stopped stream has nothing to play";
   {
     std::lock_guard lock(received.mutex);
     EXPECT_EQ(received.ends, 1);

@@ -152,7 +152,8 @@ BASSAPI const char* BASSCALL BASS_ChannelGetTags(DWORD handle, DWORD tags);
 BASSAPI HSYNC BASSCALL BASS_ChannelSetSync(DWORD handle, DWORD type, QWORD param, SYNCPROC* proc,
                                            void* user);
 
-/* Starts playback of the stream; `restart` must be 0. Returns 0 for an unknown handle. */
+/* Starts playback of the stream; `restart` must be 0. Returns 0 for an unknown handle and for a
+ * stream that has nothing left to play (stopped, or downloaded and played out). */
 BASSAPI BOOL BASSCALL BASS_ChannelPlay(DWORD handle, BOOL restart);
 
 /* Stops playback and the download (the zero-length download call follows). Harmless with 0 or a
