@@ -1,7 +1,5 @@
 #include "codecs.h"
 
-#include <array>
-#include <cstdio>
 #include <mutex>
 
 #include <mpg123.h>

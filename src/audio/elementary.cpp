@@ -5,6 +5,23 @@
 
 namespace vornel::audio {
 
+std::optional<AudioFormat> AudioFormatOf(BodyKind kind) {
+  switch (kind) {
+    case BodyKind::Mpeg:
+      return AudioFormat::Mpeg;
+    case BodyKind::Adts:
+      return AudioFormat::Adts;
+    case BodyKind::Ogg:
+      return AudioFormat::Ogg;
+    case BodyKind::NeedMore:
+    case BodyKind::TransportStream:
+    case BodyKind::Playlist:
+    case BodyKind::NotAudio:
+      break;
+  }
+  return std::nullopt;
+}
+
 bool ElementaryAudio::ensurePipeline(AudioFormat format) {
   if (failed_) return false;
   if (pipeline_ != nullptr && pipeline_->format() == format) return true;

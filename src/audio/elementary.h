@@ -8,11 +8,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
+#include "format_probe.h"
 #include "pipeline.h"
 #include "ts_demuxer.h"
 
 namespace vornel::audio {
+
+// The pipeline format of a body that proved to be elementary audio; nothing for the other kinds.
+std::optional<AudioFormat> AudioFormatOf(BodyKind kind);
 
 class ElementaryAudio final : public TsDemuxer::Sink {
  public:

@@ -72,6 +72,8 @@ class FrameSplitter {
   }
 
   bool inStep() const { return synced_; }
+  // The format of the run the frames now handed out belong to (valid inside onFrame).
+  std::uint32_t signature() const { return signature_; }
   // Bytes that were not part of any frame.
   std::uint64_t droppedBytes() const { return dropped_; }
 

@@ -24,6 +24,13 @@ bool LooksLikeIsoMedia(const std::vector<std::uint8_t>& bytes) {
   return false;
 }
 
+// Where a live stream is joined: kLiveStartSegments from the end of its playlist.
+std::uint64_t LiveEdge(const HlsPlaylist& playlist) {
+  const std::size_t count = playlist.segments.size();
+  const std::size_t back = HlsLimits::kLiveStartSegments;
+  return count > back ? playlist.segments[count - back].sequence : playlist.mediaSequence;
+}
+
 Clock::duration Seconds(double seconds) {
   return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
 }
@@ -96,10 +103,7 @@ bool HlsReader::run(const std::string& url, std::string_view text,
   const double target = std::max(playlist->targetDuration, 1.0);
   const auto stallLimit = std::max<Clock::duration>(Seconds(3 * target), HlsLimits::kMinStallLimit);
   const bool live = !playlist->endList;
-  std::uint64_t next = playlist->mediaSequence;
-  if (live && playlist->segments.size() > static_cast<std::size_t>(HlsLimits::kLiveStartSegments)) {
-    next = playlist->segments[playlist->segments.size() - HlsLimits::kLiveStartSegments].sequence;
-  }
+  std::uint64_t next = live ? LiveEdge(*playlist) : playlist->mediaSequence;
   bool started = false;
   auto loadedAt = Clock::now();
   auto newSegmentAt = loadedAt;
@@ -139,8 +143,7 @@ bool HlsReader::run(const std::string& url, std::string_view text,
     if (!reloaded->segments.empty() && reloaded->segments.back().sequence + 1 < next) {
       LogLine("hls: media sequence went back from %llu; starting again at the live edge",
               static_cast<unsigned long long>(next));
-      const std::size_t count = reloaded->segments.size();
-      next = reloaded->segments[count > 3 ? count - 3 : 0].sequence;
+      next = LiveEdge(*reloaded);
     }
     playlist = std::move(reloaded);
   }
@@ -194,13 +197,14 @@ bool HlsReader::playSegmentBytes(const std::vector<std::uint8_t>& bytes, const s
     start = tag;
   }
   const BodySniff sniff = SniffBody(bytes.data() + start, bytes.size() - start, {}, true);
-  if (sniff.kind != BodyKind::Adts && sniff.kind != BodyKind::Mpeg) {
+  const std::optional<AudioFormat> format = AudioFormatOf(sniff.kind);
+  // HLS carries ADTS or MPEG audio behind the tag; Ogg has no place in a segment.
+  if (!format || *format == AudioFormat::Ogg) {
     LogLine("hls: segment of %s skipped: %s", BodyKindName(sniff.kind), url.c_str());
     return true;
   }
   start += sniff.audioStart;
-  return audio_.feed(sniff.kind == BodyKind::Adts ? AudioFormat::Adts : AudioFormat::Mpeg,
-                     bytes.data() + start, bytes.size() - start);
+  return audio_.feed(*format, bytes.data() + start, bytes.size() - start);
 }
 
 }  // namespace vornel::audio

@@ -24,7 +24,7 @@ namespace vornel::audio {
 struct HlsLimits {
   static constexpr long kMaxBandwidth = 320000;  // bits/s
   static constexpr std::size_t kMaxSegmentBytes = 16 * 1024 * 1024;
-  static constexpr int kLiveStartSegments = 3;               // from the live edge
+  static constexpr std::size_t kLiveStartSegments = 3;       // from the live edge
   static constexpr int kMaxReloadFailures = 5;               // in a row, then the stream ends
   static constexpr int kMaxSegmentFailures = 10;             // in a row, then the stream ends
   static constexpr std::chrono::seconds kMinStallLimit{15};  // no new segment for this long ends it

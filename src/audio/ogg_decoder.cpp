@@ -8,6 +8,7 @@
 #include <vorbis/codec.h>
 
 #include "log.h"
+#include "resampler.h"
 
 namespace vornel::audio {
 
@@ -21,9 +22,7 @@ constexpr int kMaxOpusFrame = 5760;  // 120 ms at 48 kHz, the longest Opus packe
 
 std::int16_t ToSample(float value) {
   // A damaged Vorbis packet can decode to NaN, which no conversion to an integer takes.
-  if (std::isnan(value)) return 0;
-  const float scaled = std::clamp(value * 32767.0f, -32768.0f, 32767.0f);
-  return static_cast<std::int16_t>(scaled + (scaled >= 0.0f ? 0.5f : -0.5f));
+  return std::isnan(value) ? 0 : ClampToSample(value * 32767.0f);
 }
 
 }  // namespace

@@ -52,10 +52,8 @@ bool AudioPipeline::feed(const std::uint8_t* data, std::size_t size) {
         block_.insert(block_.end(), frame, frame + length);
         // A stream that changes its format (another rate or channel layout after an HLS
         // discontinuity, a station that restarts its encoder) gets a decoder set up for it.
-        FrameInfo info;
-        ReadFrame(kind_, frame, info);
-        if (signature_ != 0 && info.signature != signature_) codec_ = MakeFrameCodec(kind_);
-        signature_ = info.signature;
+        if (signature_ != 0 && splitter_->signature() != signature_) codec_ = MakeFrameCodec(kind_);
+        signature_ = splitter_->signature();
         ok = ok && codec_->decode(frame, length, *this);
       },
       [&](const std::uint8_t* other, std::size_t length) {

@@ -32,11 +32,6 @@ double BesselI0(double x) {
   return sum;
 }
 
-std::int16_t ToSample(float value) {
-  const float clamped = std::clamp(value, -32768.0f, 32767.0f);
-  return static_cast<std::int16_t>(clamped + (clamped >= 0.0f ? 0.5f : -0.5f));
-}
-
 // Left and right of one output frame: the dot product of `taps` stereo input frames with their
 // coefficients, each coefficient stored twice (once per channel), both in time order. Four lanes
 // at a time where the compiler offers vectors: this loop is most of the cost of a 48 kHz station.
@@ -167,8 +162,8 @@ void Resampler::polyphase(const std::int16_t* samples, std::size_t frames, std::
     float right = 0.0f;
     Dot(coefficients_.data() + 2 * static_cast<std::size_t>(phase_) * taps_,
         input_.data() + 2 * (index_ + 1 - taps_), taps_, left, right);
-    out.push_back(ToSample(left));
-    out.push_back(ToSample(right));
+    out.push_back(ClampToSample(left));
+    out.push_back(ClampToSample(right));
     phase_ += down_;
     index_ += static_cast<std::size_t>(phase_ / up_);
     phase_ %= up_;

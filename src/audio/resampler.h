@@ -16,6 +16,13 @@ struct _SDL_AudioStream;
 
 namespace vornel::audio {
 
+// A sample in 16-bit units, clamped and rounded half away from zero (without a call into the
+// maths library: this runs for every sample of every stream that is not 16-bit already).
+inline std::int16_t ClampToSample(float value) {
+  const float clamped = value < -32768.0f ? -32768.0f : value > 32767.0f ? 32767.0f : value;
+  return static_cast<std::int16_t>(clamped + (clamped >= 0.0f ? 0.5f : -0.5f));
+}
+
 class Resampler {
  public:
   // `outputChannels` is 2: the output is interleaved stereo.

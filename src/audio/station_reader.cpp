@@ -140,9 +140,7 @@ class BodyReader final : public HttpClient::Handler {
       ts_ = std::make_unique<TsDemuxer>(audio_);
       return onBytes(head.data(), head.size());
     }
-    format_ = sniff.kind == BodyKind::Adts  ? AudioFormat::Adts
-              : sniff.kind == BodyKind::Ogg ? AudioFormat::Ogg
-                                            : AudioFormat::Mpeg;
+    format_ = *AudioFormatOf(sniff.kind);
     // A leading tag is the stream's own bytes too, but nothing to decode.
     audio_.passOn(format_, head.data(), sniff.audioStart);
     return onBytes(head.data() + sniff.audioStart, head.size() - sniff.audioStart);

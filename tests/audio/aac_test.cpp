@@ -13,6 +13,7 @@
 #include "format_probe.h"
 #include "id3.h"
 #include "pipeline.h"
+#include "pipeline_capture.h"
 #include "test_bytes.h"
 
 namespace vornel::audio {
@@ -24,16 +25,7 @@ using test::Text;
 using test::ReadExternal;
 
 
-struct Recorder : AudioPipeline::Sink {
-  Bytes blocks;
-  std::vector<std::int16_t> audio;  // stereo
-  void block(const std::uint8_t* data, std::size_t size) override { blocks.insert(blocks.end(), data, data + size); }
-  bool pcm(const std::int16_t* samples, std::size_t frames) override {
-    audio.insert(audio.end(), samples, samples + frames * 2);
-    return true;
-  }
-  void title(const std::string&) override {}
-};
+using Recorder = test::PipelineCapture;
 
 // As a stream reader plays a body: a leading tag handed on as it is, the frames fed in pieces.
 void Play(const Bytes& input, std::size_t piece, Recorder& recorder) {
@@ -44,20 +36,6 @@ void Play(const Bytes& input, std::size_t piece, Recorder& recorder) {
     ASSERT_TRUE(pipeline.feed(input.data() + at, std::min(piece, input.size() - at)));
   }
   pipeline.finish();
-}
-
-// The frequency of the left channel by its rising zero crossings, leaving out the first and last
-// tenth (encoder delay, fades).
-double Pitch(const std::vector<std::int16_t>& stereo, int rate) {
-  const std::size_t frames = stereo.size() / 2;
-  std::size_t first = 0, last = 0, crossings = 0;
-  for (std::size_t i = frames / 10 + 1; i < frames - frames / 10; ++i) {
-    if (stereo[2 * (i - 1)] < 0 && stereo[2 * i] >= 0) {
-      if (crossings++ == 0) first = i;
-      last = i;
-    }
-  }
-  return crossings < 2 ? 0 : static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
 }
 
 struct AacFile {
@@ -84,7 +62,7 @@ TEST_P(AacFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
   const double seconds = static_cast<double>(recorder.audio.size() / 2) / 44100;
   EXPECT_NEAR(seconds, file.seconds, file.seconds * file.tolerance);
   if (file.pitch > 0) {
-    EXPECT_NEAR(Pitch(recorder.audio, 44100), file.pitch, file.pitch * 0.01);
+    EXPECT_NEAR(test::Pitch(recorder.audio), file.pitch, file.pitch * 0.01);
   }
 }
 

@@ -20,6 +20,7 @@
 #include "playback/recorder.h"
 #include "support/played_audio.h"
 #include "support/server_process.h"
+#include "support/stream_capture.h"
 #include "support/test_environment.h"
 #include "support/waiting.h"
 
@@ -44,25 +45,7 @@ std::string Encode(const std::string& url) {
   return out;
 }
 
-struct Received {
-  std::mutex mutex;
-  std::string audio;
-  std::vector<std::string> titles;
-  static void OnBlock(const void* buffer, DWORD length, void* user) {
-    auto* self = static_cast<Received*>(user);
-    std::lock_guard lock(self->mutex);
-    self->audio.append(static_cast<const char*>(buffer), length);
-  }
-  static void OnTitle(HSYNC, DWORD, const char* text, void* user) {
-    auto* self = static_cast<Received*>(user);
-    std::lock_guard lock(self->mutex);
-    self->titles.emplace_back(text);
-  }
-  std::size_t titleCount() {
-    std::lock_guard lock(mutex);
-    return titles.size();
-  }
-};
+using vornel::test::Received;
 
 class FormatsTest : public ::testing::Test {
  protected:

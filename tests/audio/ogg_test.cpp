@@ -16,6 +16,7 @@
 
 #include "pipeline.h"
 #include "vorbis_comments.h"
+#include "pipeline_capture.h"
 #include "test_bytes.h"
 
 namespace vornel::audio {
@@ -92,18 +93,7 @@ TEST_P(VorbisCommentsTest, ReadsArtistAndTitle) {
 INSTANTIATE_TEST_SUITE_P(Lists, VorbisCommentsTest, testing::ValuesIn(CommentCases()),
                          [](const auto& test) { return std::string(test.param.name); });
 
-// Everything the pipeline hands on.
-struct Recorder : AudioPipeline::Sink {
-  Bytes blocks;
-  std::vector<std::int16_t> audio;  // stereo
-  std::vector<std::string> titles;
-  void block(const std::uint8_t* data, std::size_t size) override { blocks.insert(blocks.end(), data, data + size); }
-  bool pcm(const std::int16_t* samples, std::size_t frames) override {
-    audio.insert(audio.end(), samples, samples + frames * 2);
-    return true;
-  }
-  void title(const std::string& text) override { titles.push_back(text); }
-};
+using Recorder = test::PipelineCapture;
 
 void Play(const Bytes& input, std::size_t piece, Recorder& recorder) {
   AudioPipeline pipeline(AudioFormat::Ogg, 44100, recorder);
@@ -139,20 +129,6 @@ TEST(OggDecoderTest, JunkAroundPagesIsHandedOnInPlace) {
 }
 
 
-// The frequency of the left channel by its rising zero crossings, leaving out the first and last
-// tenth (encoder delay, fades).
-double Pitch(const std::vector<std::int16_t>& stereo, int rate) {
-  const std::size_t frames = stereo.size() / 2;
-  std::size_t first = 0, last = 0, crossings = 0;
-  for (std::size_t i = frames / 10 + 1; i < frames - frames / 10; ++i) {
-    if (stereo[2 * (i - 1)] < 0 && stereo[2 * i] >= 0) {
-      if (crossings++ == 0) first = i;
-      last = i;
-    }
-  }
-  return crossings < 2 ? 0 : static_cast<double>(crossings - 1) * rate / static_cast<double>(last - first);
-}
-
 struct OggFile {
   const char* path;
   std::size_t piece;  // bytes per feed
@@ -176,7 +152,7 @@ TEST_P(OggFileTest, HandsOnEveryByteAndDecodesAtTheOutputRate) {
   EXPECT_NEAR(static_cast<double>(recorder.audio.size() / 2) / 44100, file.seconds, file.seconds * 0.02);
   EXPECT_EQ(recorder.audio, whole.audio);  // however the bytes came
   if (file.pitch > 0) {
-    EXPECT_NEAR(Pitch(recorder.audio, 44100), file.pitch, file.pitch * 0.01);
+    EXPECT_NEAR(test::Pitch(recorder.audio), file.pitch, file.pitch * 0.01);
   }
 }
 

@@ -16,6 +16,7 @@
 
 #include "bass.h"
 #include "support/server_process.h"
+#include "support/stream_capture.h"
 #include "support/waiting.h"
 
 namespace {
@@ -28,42 +29,7 @@ std::string ReadFile(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// What the callbacks of one stream received.
-struct Received {
-  std::mutex mutex;
-  std::string audio;
-  int ends = 0;
-  bool blockAfterEnd = false;
-  std::vector<std::string> titles;
-
-  static void OnBlock(const void* buffer, DWORD length, void* user) {
-    auto* self = static_cast<Received*>(user);
-    std::lock_guard lock(self->mutex);
-    if (length == 0) {
-      ++self->ends;
-      return;
-    }
-    if (self->ends > 0) self->blockAfterEnd = true;
-    self->audio.append(static_cast<const char*>(buffer), length);
-  }
-  static void OnTitle(HSYNC, DWORD, const char* text, void* user) {
-    auto* self = static_cast<Received*>(user);
-    std::lock_guard lock(self->mutex);
-    self->titles.emplace_back(text);
-  }
-  std::size_t audioSize() {
-    std::lock_guard lock(mutex);
-    return audio.size();
-  }
-  int endCount() {
-    std::lock_guard lock(mutex);
-    return ends;
-  }
-  std::size_t titleCount() {
-    std::lock_guard lock(mutex);
-    return titles.size();
-  }
-};
+using vornel::test::Received;
 
 std::vector<std::string> HeaderLines(HSTREAM stream) {
   std::vector<std::string> lines;

@@ -24,6 +24,7 @@
 #include "playback/metadata.h"
 #include "playback/recorder.h"
 #include "support/played_audio.h"
+#include "support/stream_capture.h"
 #include "support/test_environment.h"
 #include "support/waiting.h"
 
@@ -55,27 +56,7 @@ std::string HttpGet(const std::string& url, const std::string& userpwd, long sec
   return body;
 }
 
-struct Received {
-  std::mutex mutex;
-  std::string audio;
-  std::vector<std::string> titles;
-  static void OnBlock(const void* buffer, DWORD length, void* user) {
-    auto* self = static_cast<Received*>(user);
-    std::lock_guard lock(self->mutex);
-    self->audio.append(static_cast<const char*>(buffer), length);
-  }
-  static void OnTitle(HSYNC, DWORD, const char* text, void* user) {
-    auto* self = static_cast<Received*>(user);
-    std::lock_guard lock(self->mutex);
-    self->titles.emplace_back(text);
-  }
-  bool hasTitle(const std::string& prefix) {
-    std::lock_guard lock(mutex);
-    for (const std::string& t : titles)
-      if (t.rfind(prefix, 0) == 0) return true;
-    return false;
-  }
-};
+using vornel::test::Received;
 
 class IcecastTest : public ::testing::Test {
  protected:

@@ -17,7 +17,6 @@ import argparse
 import bisect
 import os
 import re
-import signal
 import socket
 import ssl
 import sys
@@ -29,6 +28,8 @@ from fractions import Fraction
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qsl, unquote, urlsplit
 from xml.sax.saxutils import escape as xml_escape
+
+from child_process import announce_and_wait, exit_on_signals, log
 
 SERVER_HEADER = "hls-test/1.0"
 TARGET_DURATION = 2
@@ -56,17 +57,6 @@ SOCKET_TIMEOUT = 60.0
 
 PLAYLIST_TYPE = "application/vnd.apple.mpegurl"
 
-_T0 = time.monotonic()
-_log_lock = threading.Lock()
-
-
-def log(message):
-    with _log_lock:
-        try:
-            sys.stderr.write(f"[{time.monotonic() - _T0:9.3f}] {message}\n")
-            sys.stderr.flush()
-        except (OSError, ValueError):
-            pass
 
 
 class MediaError(Exception):
@@ -1235,12 +1225,7 @@ def main():
         sys.stderr.write(f"hls_server.py: {args.media} is not usable media ({e}); make it with make_hls.sh\n")
         sys.exit(1)
 
-    def stop(signum, frame):
-        log(f"signal {signum}, exiting")
-        os._exit(0)
-
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
+    exit_on_signals()
 
     server = Server(("127.0.0.1", args.port), media)
     if args.certfile:
@@ -1252,21 +1237,7 @@ def main():
     media.describe()
     threading.Thread(target=server.serve_forever, daemon=True, name="accept").start()
 
-    sys.stdout.write(f"PORT {port}\n")
-    sys.stdout.flush()
-
-    # The test holds our stdin; when it dies, so do we.
-    while True:
-        try:
-            data = os.read(0, 4096)
-        except InterruptedError:
-            continue
-        except OSError:
-            break
-        if not data:
-            break
-    log("stdin closed, exiting")
-    os._exit(0)
+    announce_and_wait(port)
 
 
 if __name__ == "__main__":

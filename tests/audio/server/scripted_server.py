@@ -11,14 +11,13 @@ closed or SIGTERM arrives. Everything else goes to stderr.
 """
 
 import argparse
-import os
-import signal
 import socket
-import sys
 import threading
 import time
 import traceback
 from urllib.parse import parse_qsl, unquote, urlencode, urlsplit
+
+from child_process import announce_and_wait, exit_on_signals, log
 
 SERVER_HEADER = "scripted-icy/1.0"
 STATION_NAME = "Scripted Station"
@@ -39,17 +38,6 @@ GARBAGE_SEED = 0x2545F491
 ID3_TAG_SIZE = 2048
 MAX_META_TEXT = 255 * 16
 
-_T0 = time.monotonic()
-_log_lock = threading.Lock()
-
-
-def log(message):
-    with _log_lock:
-        try:
-            sys.stderr.write(f"[{time.monotonic() - _T0:9.3f}] {message}\n")
-            sys.stderr.flush()
-        except (OSError, ValueError):
-            pass
 
 
 class ClientGone(Exception):
@@ -763,12 +751,7 @@ def main():
     if not mp3:
         parser.error(f"{args.mp3} is empty")
 
-    def stop(signum, frame):
-        log(f"signal {signum}, exiting")
-        os._exit(0)
-
-    signal.signal(signal.SIGTERM, stop)
-    signal.signal(signal.SIGINT, stop)
+    exit_on_signals()
 
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -782,21 +765,7 @@ def main():
         f"/close-mid-frame: {cut}) on 127.0.0.1:{port}")
     threading.Thread(target=accept_loop, args=(listener, scenarios), daemon=True, name="accept").start()
 
-    sys.stdout.write(f"PORT {port}\n")
-    sys.stdout.flush()
-
-    # The test holds our stdin; when it dies, so do we.
-    while True:
-        try:
-            data = os.read(0, 4096)
-        except InterruptedError:
-            continue
-        except OSError:
-            break
-        if not data:
-            break
-    log("stdin closed, exiting")
-    os._exit(0)
+    announce_and_wait(port)
 
 
 if __name__ == "__main__":
