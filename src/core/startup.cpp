@@ -12,6 +12,7 @@
 #include "core/downloader.h"
 #include "core/paths.h"
 #include "playback/audio_library.h"
+#include "playback/playback_controller.h"
 
 Q_LOGGING_CATEGORY(lcCore, "vornel.core")
 
@@ -39,7 +40,7 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
 }  // namespace
 
 QString StatusLoadingDirectory() { return QStringLiteral("Загружается список станций"); }
-QString StatusChooseStation() { return QStringLiteral("Выберите станцию"); }
+QString StatusChooseStation() { return playback::PlaybackController::StatusChooseStation(); }
 
 std::vector<TrayMenuItem> TrayMenuItems() {
   return {{1, QStringLiteral("Показать программу")},

@@ -1,48 +1,62 @@
 #include "playback/file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
 namespace vornel::playback {
 
+namespace {
+
+std::error_code LastError() { return {errno, std::generic_category()}; }
+
+}  // namespace
+
 clsFileIo::~clsFileIo() { CloseFile(); }
 
-bool clsFileIo::OpenFile(const std::string& FileN) {
-  const int handle = ::open(FileN.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  lastResult_ = handle >= 0 ? 0 : errno;
-  if (handle < 0) {
-    handle_ = -1;
-    return false;
-  }
-  if (handle_ >= 0) ::close(handle_);
+std::error_code clsFileIo::OpenFile(const std::string& FileN, Mode eMode) {
+  CloseFile();
+  const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (eMode == Mode::Append ? O_APPEND : O_TRUNC);
+  const int handle = ::open(FileN.c_str(), flags, 0644);
+  if (handle < 0) return LastError();
   handle_ = handle;
   fileName_ = FileN;
-  return true;
+  return {};
 }
 
-bool clsFileIo::CloseFile() {
-  if (fileName_.empty() || handle_ < 0) return false;
-  lastResult_ = ::close(handle_) == 0 ? 0 : errno;
+void clsFileIo::CloseFile() {
+  if (handle_ < 0) return;
+  ::close(handle_);
   handle_ = -1;
-  return true;
 }
 
-bool clsFileIo::WriteBytes(const std::uint8_t* data, std::size_t size) {
-  if (fileName_.empty() || handle_ < 0) return false;
-  written_ = 0;
-  while (written_ < size) {
-    const ssize_t n = ::write(handle_, data + written_, size - written_);
+std::error_code clsFileIo::WriteBytes(const std::uint8_t* data, std::size_t size) {
+  if (handle_ < 0) return std::make_error_code(std::errc::bad_file_descriptor);
+  const off_t before = ::lseek(handle_, 0, SEEK_END);
+  std::size_t written = 0;
+  while (written < size) {
+    const ssize_t n = ::write(handle_, data + written, size - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      lastResult_ = errno;
-      return false;
+      const std::error_code error = n == 0 ? std::make_error_code(std::errc::no_space_on_device) : LastError();
+      if (before >= 0 && ::ftruncate(handle_, before) != 0) {
+        // The part of the block stays; players skip a cut last frame.
+      }
+      return error;
     }
-    written_ += static_cast<std::size_t>(n);
+    written += static_cast<std::size_t>(n);
   }
-  lastResult_ = ::fdatasync(handle_) == 0 ? 0 : errno;
-  return lastResult_ == 0;
+  return {};
 }
+
+int clsFileIo::ReleaseHandle() {
+  const int handle = handle_;
+  handle_ = -1;
+  return handle;
+}
+
+int clsFileIo::DuplicateHandle() const { return handle_ >= 0 ? ::fcntl(handle_, F_DUPFD_CLOEXEC, 0) : -1; }
 
 }  // namespace vornel::playback

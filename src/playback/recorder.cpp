@@ -1,12 +1,18 @@
 #include "playback/recorder.h"
 
+#include <QLoggingCategory>
+#include <QString>
+
 #include <climits>
+#include <csignal>
 #include <filesystem>
 #include <system_error>
 
 namespace vornel::playback {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcRecorder, "vornel.recorder")
 
 constexpr std::size_t kMaxNameBytes = 255;       // one path component on Linux file systems
 constexpr std::size_t kMaxPathBytes = PATH_MAX - 1;
@@ -38,8 +44,21 @@ bool Taken(const std::string& path) {
 
 }  // namespace
 
-Recorder::Recorder(std::string programFolder)
-    : programFolder_(std::move(programFolder)), recWriter_(std::make_unique<clsFileIo>()) {}
+Recorder::Recorder(std::string programFolder) : programFolder_(std::move(programFolder)) {
+  // Past a file-size limit a write should fail like one on a full disk, not end the program.
+  static std::once_flag ignored;
+  std::call_once(ignored, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
+Recorder::~Recorder() {
+  std::lock_guard lock(mutex_);
+  closeFile();
+}
+
+void Recorder::setFailureHandler(FailureHandler handler) {
+  std::lock_guard lock(mutex_);
+  onFailure_ = std::move(handler);
+}
 
 std::string Recorder::MakeRecordFileName(const std::string& folder, const std::string& statusText,
                                          const char* extension) {
@@ -85,86 +104,157 @@ RecordFormat Recorder::format() const {
 
 void Recorder::NewRecordWriter() {
   std::lock_guard lock(mutex_);
-  recWriter_ = std::make_unique<clsFileIo>();
-  // A new stream: its format shows in its own blocks.
+  closeFile();
+  // A new stream: nothing is recorded before its first title, and its format shows in its blocks.
+  hasTrack_ = false;
+  appendNext_ = false;
+  continuing_ = false;
   format_ = RecordFormat::Unknown;
   oggHeaders_.clear();
 }
 
+void Recorder::ContinueAfterReconnect() {
+  std::lock_guard lock(mutex_);
+  closeFile();
+  // Until the new stream's first title tells otherwise, its bytes go on in the file of the title
+  // recorded before, from their first frame.
+  continuing_ = hasTrack_ && !recFileName_.empty();
+  appendNext_ = continuing_;
+  frameSynced_ = false;
+  oggHeaders_.clear();
+}
+
+void Recorder::CloseFile() {
+  std::lock_guard lock(mutex_);
+  closeFile();
+  appendNext_ = false;
+}
+
 void Recorder::NewTrack(const std::string& text) {
   SetStatusText(text);
-  const std::string name = MakeRecordFileName(programFolder_, text, RecordExtension(format()));
   std::lock_guard lock(mutex_);
+  if (continuing_ && text == trackText_) {
+    // The same title after a reconnect: its file goes on as it did since the reconnect.
+    continuing_ = false;
+    return;
+  }
+  continuing_ = false;
   frameSynced_ = false;
-  isFileOpen_ = false;
-  recFileName_ = name;
+  appendNext_ = false;
+  closeFile();
+  hasTrack_ = true;
+  trackText_ = text;
+  recFileName_.clear();
 }
 
 void Recorder::OnDownloadBlock(const std::uint8_t* address, std::size_t length) {
   const bool recording = isRecording_.load();
-  std::lock_guard lock(mutex_);
-  if (length > 0 && format_ == RecordFormat::Unknown) format_ = DetectRecordFormat(address, length);
-  recordBlock(recording, address, length);
-  // After the block is written: a file that begins in this block took the header pages as they
-  // were before it.
-  if (length > 0 && (format_ == RecordFormat::Vorbis || format_ == RecordFormat::Opus)) {
-    oggHeaders_.observe(address, length);
-  }
-}
-
-void Recorder::recordBlock(bool recording, const std::uint8_t* address, std::size_t length) {
-  if (!recording) {
-    isFileOpen_ = false;
-    recWriter_->CloseFile();
-    return;
-  }
-  if (recFileName_.empty()) return;  // nothing is recorded before the first title
-  if (!isFileOpen_) {
-    isFileOpen_ = true;
-    recWriter_->CloseFile();
-    recFileName_ = MakeRecordFileName(programFolder_, statusText(), RecordExtension(format_));
-    // Every file begins at a frame or page of its own, also one opened again within a title.
-    frameSynced_ = false;
-    if (!recFileName_.empty() && recWriter_->OpenFile(recFileName_)) {
-      openFailed_ = false;
-    } else {
-      openFailed_ = true;
-      frameSynced_ = false;
+  std::optional<Failed> failed;
+  {
+    std::lock_guard lock(mutex_);
+    if (length > 0 && format_ == RecordFormat::Unknown) format_ = DetectRecordFormat(address, length);
+    failed = recordBlock(recording, address, length);
+    // After the block is written: a file that begins in this block took the header pages as they
+    // were before it.
+    if (length > 0 && (format_ == RecordFormat::Vorbis || format_ == RecordFormat::Opus)) {
+      oggHeaders_.observe(address, length);
     }
   }
-  if (openFailed_) {
-    // Silently retried at the next block: the folder may appear, the name may become free.
-    isFileOpen_ = false;
-    recWriter_->CloseFile();
-    frameSynced_ = false;
-    return;
-  }
-  if (length == 0) {
-    recWriter_->CloseFile();
-    frameSynced_ = false;
-    return;
-  }
-  if (frameSynced_) {
-    recWriter_->WriteBytes(address, length);
-  } else {
-    startFile(address, length);
-  }
+  if (failed) report(*failed);
 }
 
-void Recorder::startFile(const std::uint8_t* address, std::size_t length) {
+std::optional<Recorder::Failed> Recorder::recordBlock(bool recording, const std::uint8_t* address,
+                                                      std::size_t length) {
+  if (length == 0) {
+    // The download ended. Should the same stream come back with the same title, the file goes on.
+    if (recWriter_.isOpen()) appendNext_ = true;
+    closeFile();
+    frameSynced_ = false;
+    return std::nullopt;
+  }
+  if (!recording) {
+    closeFile();
+    appendNext_ = false;  // on again within a title: a file of its own
+    return std::nullopt;
+  }
+  if (!hasTrack_) return std::nullopt;  // nothing is recorded before the first title
+  if (!recWriter_.isOpen()) {
+    if (std::optional<Failed> failed = openFile()) return failed;
+  }
+  const std::error_code error = frameSynced_ ? recWriter_.WriteBytes(address, length) : startFile(address, length);
+  if (error) {
+    closeFile();
+    return Failed{Failure::CannotWrite, recFileName_, error};
+  }
+  flushNowAndThen();
+  return std::nullopt;
+}
+
+std::optional<Recorder::Failed> Recorder::openFile() {
+  frameSynced_ = false;
+  if (appendNext_ && !recFileName_.empty()) {
+    appendNext_ = false;
+    if (const std::error_code error = recWriter_.OpenFile(recFileName_, clsFileIo::Mode::Append)) {
+      return Failed{Failure::CannotOpen, recFileName_, error};
+    }
+    return std::nullopt;
+  }
+  recFileName_ = MakeRecordFileName(programFolder_, statusText(), RecordExtension(format_));
+  if (recFileName_.empty()) {
+    return Failed{Failure::NoFreeName, programFolder_ + "/REC", std::make_error_code(std::errc::file_exists)};
+  }
+  if (const std::error_code error = recWriter_.OpenFile(recFileName_)) {
+    return Failed{Failure::CannotOpen, recFileName_, error};
+  }
+  lastFlush_ = std::chrono::steady_clock::now();
+  return std::nullopt;
+}
+
+std::error_code Recorder::startFile(const std::uint8_t* address, std::size_t length) {
   const std::size_t start = FindRecordStart(format_, address, length);
-  if (start >= length) return;  // nothing to begin with in this block
+  if (start >= length) return {};  // nothing to begin with in this block
   const bool ogg = format_ == RecordFormat::Vorbis || format_ == RecordFormat::Opus;
   if (!ogg || IsOggStreamStart(address + start, length - start)) {
-    frameSynced_ = recWriter_->WriteBytes(address + start, length - start);
-    return;
+    const std::error_code error = recWriter_.WriteBytes(address + start, length - start);
+    frameSynced_ = !error;
+    return error;
   }
   // Cut from the middle of an Ogg stream: the file needs the stream's header pages first.
   const std::vector<std::uint8_t>& headers = oggHeaders_.pages();
-  if (headers.empty()) return;
+  if (headers.empty()) return {};
   std::vector<std::uint8_t> head(headers);
   head.insert(head.end(), address + start, address + length);
-  frameSynced_ = recWriter_->WriteBytes(head.data(), head.size());
+  const std::error_code error = recWriter_.WriteBytes(head.data(), head.size());
+  frameSynced_ = !error;
+  return error;
+}
+
+void Recorder::closeFile() { syncer_.FlushAndClose(recWriter_.ReleaseHandle()); }
+
+void Recorder::flushNowAndThen() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastFlush_ < std::chrono::seconds(1)) return;
+  lastFlush_ = now;
+  syncer_.FlushAndClose(recWriter_.DuplicateHandle());
+}
+
+void Recorder::report(const Failed& failed) {
+  // Recording ends: the lamp goes out and nothing runs the name search again block after block.
+  isRecording_.store(false);
+  qCWarning(lcRecorder).noquote() << "recording ended:"
+                                  << (failed.failure == Failure::NoFreeName ? "no free file name in"
+                                      : failed.failure == Failure::CannotOpen ? "cannot create"
+                                                                               : "cannot write")
+                                  << QString::fromStdString(failed.fileName) << "-"
+                                  << QString::fromStdString(failed.error.message());
+  FailureHandler handler;
+  {
+    std::lock_guard lock(mutex_);
+    hasTrack_ = hasTrack_ && !recFileName_.empty();
+    appendNext_ = false;
+    handler = onFailure_;
+  }
+  if (handler) handler(failed.failure, failed.fileName, failed.error);
 }
 
 }  // namespace vornel::playback

@@ -104,7 +104,7 @@ void frmVornel::OnTrayCommand(int command) {
       break;
     case kPlayOrStop:
       // A stalled stream counts as not playing: the station starts again.
-      if (bass_ != nullptr && bass_->BASS_ChannelIsActive(chan) == BASS_STATE_PLAYING) {
+      if (bass_ != nullptr && bass_->BASS_ChannelIsActive(channel()) == BASS_STATE_PLAYING) {
         StopPlayback();
       } else {
         StartPlayback();

@@ -19,7 +19,6 @@
 #include "ui/dlg_tray.h"
 #include "ui/image_button.h"
 #include "ui/msg_na.h"
-#include "ui/playback_link.h"
 #include "ui/registry.h"
 #include "ui/shell.h"
 #include "ui/skin_style.h"
@@ -148,10 +147,6 @@ void frmVornel::buildControls() {
   sliderVolume->ReadProperties(SliderVolumeDesign());
   sliderVolume->setGeometry(201, 77, 44, 10);
   sliderVolume->Layout();
-
-  tmrState = new QTimer(this);
-  tmrState->setObjectName(QStringLiteral("tmrState"));
-  tmrState->setInterval(1000);
 }
 
 void frmVornel::buildOptionsPanel() {
@@ -224,7 +219,7 @@ void frmVornel::wireButtonLooks() {
   for (ImageButton* button : {btnStop, btnBitrate, btnOptionsOK}) look(button, &ImageButton::MouseLeave, grey(kGrey));
   // Play and record double as lamps: leaving them does not dim a playing stream or a recording.
   connect(btnPlay, &ImageButton::MouseLeave, this, [this] {
-    if (bass_ == nullptr || bass_->BASS_ChannelIsActive(chan) != BASS_STATE_PLAYING) btnPlay->setGrayscale(kGrey);
+    if (bass_ == nullptr || bass_->BASS_ChannelIsActive(channel()) != BASS_STATE_PLAYING) btnPlay->setGrayscale(kGrey);
   });
   connect(btnRec, &ImageButton::MouseLeave, this, [this] {
     if (!recorder_ || !recorder_->isRecording()) btnRec->setGrayscale(kGrey);

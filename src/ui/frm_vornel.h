@@ -17,6 +17,7 @@
 #include "bass.h"
 #include "core/directory.h"
 #include "core/startup.h"
+#include "playback/playback_controller.h"
 #include "playback/recorder.h"
 
 class QFrame;
@@ -76,7 +77,8 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   dlgTray& trayNotice();
   // Where links go; tests put their own shell here.
   void setShell(std::unique_ptr<Shell> shell);
-  DWORD channel() const { return chan; }
+  DWORD channel() const { return controller_ ? controller_->channel() : 0; }
+  playback::PlaybackController* playback() const { return controller_.get(); }
   std::int16_t currentStream() const { return cur_stream_id; }
 
   // The play and stop actions (play button, station list, bit-rate button, tray menu).
@@ -102,25 +104,16 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  struct StreamContext;
-  struct PlaybackLink;
-
   void buildControls();
   void wirePlayback();
   void ShowStatus(const QString& text);
-  void ConnectFinished(StreamContext* context, DWORD handle);
-  void HandleMetadata(const char* address);
-  void FreeStream(DWORD handle);
   void ShowBadge(std::int16_t bitrate);
   void OnGroupChosen(int row);
   void OnStationChosen(int row);
   void OnBitrateClicked();
-  void OnStateTick();
   void OnOptionBitrate(std::int32_t bitrate);
   void wireChrome();
   void OnMinimize();
-  static void OnDownloadBlock(const void* buffer, DWORD length, void* user);
-  static void OnMetaSync(HSYNC sync, DWORD channel, const char* data, void* user);
   void buildOptionsPanel();
   void wireButtonLooks();
   ImageButton* makeButton(const char* name, const QRect& place, const QString& picture);
@@ -128,7 +121,6 @@ class frmVornel : public QWidget, public core::MainWindowHost {
 
   // Player state; the names are the ones the rest of the program uses.
   std::int32_t default_bitrate = 64;
-  DWORD chan = 0;
   std::int16_t sel_group_id = 0;
   std::int16_t cur_group_id = 0;
   std::int16_t cur_station_id = 0;
@@ -139,9 +131,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   std::unique_ptr<TrayIcons> trayIcons_;
   const playback::BassApi* bass_ = nullptr;  // null until the audio library is initialised
   std::unique_ptr<playback::Recorder> recorder_;  // made with the library
-  std::shared_ptr<PlaybackLink> link_;            // what the library's threads reach
-  std::map<DWORD, std::unique_ptr<StreamContext>> contexts_;  // by stream, until freed
-  std::uint32_t generation_ = 0;                  // counts station starts; a newer one supersedes
+  std::unique_ptr<playback::PlaybackController> controller_;  // made with the library; goes before the recorder
   msgNA* msgNA_ = nullptr;                        // made on first use
   dlgTray* dlgTray_ = nullptr;                    // made on first use
   std::unique_ptr<Shell> shell_;
@@ -169,7 +159,6 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   skin::AsyncBitmap* picBanner = nullptr;  // loads the banner picture; never shown itself
   std::map<int, QLabel*> imgBitrate;  // hidden badge pictures, by bit rate
   skin::ucSlider* sliderVolume = nullptr;
-  QTimer* tmrState = nullptr;
 };
 
 }  // namespace vornel::ui

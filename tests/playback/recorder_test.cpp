@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace vornel::playback {
 namespace {
@@ -102,16 +108,27 @@ TEST_F(RecorderTest, StationChangeWaitsForTheNewTitle) {
   EXPECT_EQ(File("New title.mp3"), kMpeg1 + "new");
 }
 
-TEST_F(RecorderTest, MissingFolderRecordsNothingAndRetries) {
+TEST_F(RecorderTest, AFileThatCannotBeMadeEndsRecordingOnceAndIsTold) {
   fs::remove_all(folder_ / "REC");
   Recorder recorder(folder_.string());
+  int told = 0;
+  recorder.setFailureHandler([&](Recorder::Failure failure, const std::string& name, std::error_code error) {
+    ++told;
+    EXPECT_EQ(failure, Recorder::Failure::CannotOpen);
+    EXPECT_NE(name.find("Song.mp3"), std::string::npos);
+    EXPECT_TRUE(error);
+  });
   recorder.ToggleRecording();
   recorder.NewTrack("Song");
   Block(recorder, kMpeg1);
-  EXPECT_FALSE(fs::exists(folder_ / "REC"));
+  EXPECT_FALSE(recorder.isRecording());
   fs::create_directories(folder_ / "REC");
-  Block(recorder, kMpeg1 + "later");  // the next block tries again
-  EXPECT_EQ(File("Song.mp3"), kMpeg1 + "later");
+  Block(recorder, kMpeg1 + "later");  // off now: nothing tries again
+  EXPECT_EQ(told, 1);
+  EXPECT_TRUE(Files().empty());
+  recorder.ToggleRecording();  // the user tries again
+  Block(recorder, kMpeg1 + "again");
+  EXPECT_EQ(File("Song.mp3"), kMpeg1 + "again");
 }
 
 TEST_F(RecorderTest, NamesTheFileSystemCannotHoldAreMadeSafe) {
@@ -202,6 +219,107 @@ TEST_F(RecorderTest, AnOggFileCutFromTheMiddleBeginsWithTheHeaderPagesOfItsTrack
   EXPECT_EQ(File("Middle of A.ogg"), idA + restA + audioA2 + idB + restB);
   EXPECT_EQ(File("B.ogg"), idB + restB + audioB);
   EXPECT_EQ(File("Again.ogg"), idA + restA + audioA1);
+}
+
+TEST_F(RecorderTest, AReconnectWithTheSameTitleGoesOnInTheSameFileFromTheFirstFrame) {
+  Recorder recorder(folder_.string());
+  recorder.ToggleRecording();
+  recorder.NewTrack("Song");
+  Block(recorder, kMpeg1 + "one");
+  recorder.OnDownloadBlock(nullptr, 0);  // the connection dropped
+  recorder.ContinueAfterReconnect();
+  Block(recorder, "cut frame" + kMpeg1 + "before the title");
+  recorder.NewTrack("Song");
+  Block(recorder, "two");
+  const std::string song = kMpeg1 + "one" + kMpeg1 + "before the title" + "two";
+  EXPECT_EQ(Files(), std::vector<std::string>{"Song.mp3"});
+  EXPECT_EQ(File("Song.mp3"), song);
+
+  // Another title after the next drop: a file of its own.
+  recorder.OnDownloadBlock(nullptr, 0);
+  recorder.ContinueAfterReconnect();
+  recorder.NewTrack("Other");
+  Block(recorder, kMpeg1 + "three");
+  EXPECT_EQ(File("Song.mp3"), song);
+  EXPECT_EQ(File("Other.mp3"), kMpeg1 + "three");
+}
+
+TEST_F(RecorderTest, StopClosesTheFileAndTheNextPlayStartsANewOne) {
+  Recorder recorder(folder_.string());
+  recorder.ToggleRecording();
+  recorder.NewTrack("Song");
+  Block(recorder, kMpeg1 + "one");
+  recorder.CloseFile();
+  recorder.WaitForDisk();
+  recorder.NewRecordWriter();
+  recorder.NewTrack("Song");
+  Block(recorder, kMpeg1 + "two");
+  EXPECT_EQ(File("Song.mp3"), kMpeg1 + "one");
+  EXPECT_EQ(File("Song_0.mp3"), kMpeg1 + "two");
+}
+
+// A full disk, as a file-size limit shows it: the file keeps every whole block written before,
+// recording ends, and the failure is told once.
+TEST_F(RecorderTest, AFullDiskEndsRecordingWithTheWholeBlocksKept) {
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  Recorder recorder(folder_.string());  // from here a write past the limit fails instead of a signal
+  std::vector<Recorder::Failure> told;
+  recorder.setFailureHandler([&](Recorder::Failure failure, const std::string&, std::error_code) {
+    told.push_back(failure);
+  });
+  recorder.ToggleRecording();
+  recorder.NewTrack("Song");
+  const std::string block = kMpeg1 + std::string(996, 'a');
+  rlimit limited = saved;
+  limited.rlim_cur = 2500;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  for (int i = 0; i < 5; ++i) Block(recorder, block);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+  EXPECT_EQ(told, std::vector<Recorder::Failure>{Recorder::Failure::CannotWrite});
+  EXPECT_FALSE(recorder.isRecording());
+  EXPECT_EQ(File("Song.mp3"), block + block);
+}
+
+TEST_F(RecorderTest, ARecFolderThatIsNoFolderEndsRecording) {
+  fs::remove_all(folder_ / "REC");
+  std::ofstream(folder_ / "REC") << "a file where the folder should be";
+  Recorder recorder(folder_.string());
+  int told = 0;
+  recorder.setFailureHandler([&](Recorder::Failure, const std::string&, std::error_code) { ++told; });
+  recorder.ToggleRecording();
+  recorder.NewTrack("Song");
+  for (int i = 0; i < 3; ++i) Block(recorder, kMpeg1);
+  EXPECT_EQ(told, 1);
+  EXPECT_FALSE(recorder.isRecording());
+}
+
+// Killed at any moment, a recording is whole blocks up to the last one written.
+TEST_F(RecorderTest, AKilledRecorderLeavesWholeBlocks) {
+  const std::string block = kMpeg1 + std::string(4092, 'b');
+  for (int round = 0; round < 5; ++round) {
+    fs::remove_all(folder_ / "REC");
+    fs::create_directories(folder_ / "REC");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      Recorder recorder(folder_.string());
+      recorder.ToggleRecording();
+      recorder.NewTrack("Killed");
+      for (;;) Block(recorder, block);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20 + 15 * round));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    const std::string content = File("Killed.mp3");
+    ASSERT_GT(content.size(), 0u) << round;
+    EXPECT_EQ(content.size() % block.size(), 0u) << round;
+    for (std::size_t at = 0; at + block.size() <= content.size(); at += block.size()) {
+      ASSERT_EQ(content.compare(at, block.size(), block), 0) << round << " at " << at;
+    }
+  }
 }
 
 // Blocks, titles and the record button from their own threads, as in the player: every byte
