@@ -388,6 +388,8 @@ class Scenarios:
         self.port = port
         self._garbage = None
         self._garbage_lock = threading.Lock()
+        self._flaky_lock = threading.Lock()
+        self._flaky_counts = {}
         self.table = {
             "/ok": self.ok,
             "/icy": self.icy,
@@ -414,6 +416,7 @@ class Scenarios:
             "/id3": self.id3,
             "/id3-tag": self.id3_tag,
             "/no-metaint": self.no_metaint,
+            "/flaky": self.flaky,
         }
 
     def garbage_bytes(self):
@@ -499,6 +502,36 @@ class Scenarios:
 
     def no_metaint(self, conn, req):
         return self._ok_like(conn, req, "HTTP/1.0 200 OK", ": ", use_metaint=False)
+
+    def flaky(self, conn, req):
+        """A station that drops its listeners and comes back.
+
+        Connections to one key run through a plan: `drops` times a stream of `seconds` that
+        then closes (mode=close) or goes quiet (mode=stall), each followed by `down` refused
+        connects (503), and after that a stream of `after` seconds.
+        """
+        key = req.q_str("key", "default")
+        drops = req.q_int("drops", 1, 0, 1000)
+        down = req.q_int("down", 0, 0, 1000)
+        with self._flaky_lock:
+            n = self._flaky_counts.get(key, 0)
+            self._flaky_counts[key] = n + 1
+        cycle = 1 + down
+        if n < drops * cycle and n % cycle != 0:
+            self.plain_response(conn, "HTTP/1.0 503 Service Unavailable", "text/html",
+                                error_page(503, "Service Unavailable", "The source is away."))
+            return f"connection {n + 1}: refused"
+        last = n >= drops * cycle
+        p = self.stream_params(req)
+        seconds = req.q_float("after" if last else "seconds", 30.0 if last else 2.0, 0.0, 86400.0)
+        conn.send(head("HTTP/1.0 200 OK", self.stream_headers(req, p["kbps"], p["metaint"])))
+        w = self.writer(conn, req, p["metaint"], self.ok_blocks(p["title"], p["change"]))
+        audio = Audio(self.mp3)
+        send_paced(w, audio, p["burst"] + int(seconds * p["rate"]), p["burst"], p["rate"])
+        if not last and req.q_str("mode", "close") == "stall":
+            conn.log(f"connection {n + 1}: stalling after {w.audio_bytes} audio bytes")
+            return conn.hold()
+        return f"connection {n + 1}: sent {w.audio_bytes} audio bytes, then closed"
 
     def id3_tag(self, conn, req):
         self.plain_response(conn, "HTTP/1.0 200 OK", "application/octet-stream", ID3_TAG)
