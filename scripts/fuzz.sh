@@ -3,9 +3,9 @@
 # after another for longer than the test suite does, each on its own corpus, which carries over
 # from run to run so that every run goes on from where the last one stopped.
 #
-# Usage: scripts/fuzz.sh [--seconds N | --runs N] [--build-dir DIR] [--jobs N] [fuzzer...]
-#   --seconds N      each fuzzer runs N seconds (default 600)
-#   --runs N         each fuzzer runs N executions instead
+# Usage: scripts/fuzz.sh [--seconds N] [--runs N] [--build-dir DIR] [--jobs N] [fuzzer...]
+#   --seconds N      each fuzzer runs N seconds (default 600 without --runs)
+#   --runs N         each fuzzer runs N executions (with --seconds too: whichever comes first)
 #   --build-dir DIR  where to build and keep corpora (default build-fuzz/)
 #   --jobs N         parallel compile jobs
 # Without names every fuzzer runs. Corpora live in <build-dir>/corpus/<name>, inputs that crash in
@@ -16,14 +16,15 @@ all=(directory_fuzz region_fuzz playlist_fuzz m3u8_fuzz ts_fuzz id3_fuzz adts_fu
      icy_fuzz mp3_fuzz header_lines_fuzz settings_fuzz)
 
 usage() { sed -n '6,12s/^# \{0,1\}//p' "$0" >&2; exit 2; }
-limit=(-max_total_time=600)
+seconds=""
+runs=""
 build="$root/build-fuzz"
 jobs=()
 names=()
 while [ $# -gt 0 ]; do
   case "$1" in
-    --seconds) [ $# -ge 2 ] || usage; limit=("-max_total_time=$2"); shift 2 ;;
-    --runs) [ $# -ge 2 ] || usage; limit=("-runs=$2"); shift 2 ;;
+    --seconds) [ $# -ge 2 ] || usage; seconds="$2"; shift 2 ;;
+    --runs) [ $# -ge 2 ] || usage; runs="$2"; shift 2 ;;
     --build-dir) [ $# -ge 2 ] || usage; build="$(mkdir -p "$2" && cd "$2" && pwd)"; shift 2 ;;
     --jobs) [ $# -ge 2 ] || usage; jobs=(-j "$2"); shift 2 ;;
     -h|--help) usage ;;
@@ -32,6 +33,10 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ ${#names[@]} -gt 0 ] || names=("${all[@]}")
+[ -n "$seconds" ] || [ -n "$runs" ] || seconds=600
+limit=()
+[ -z "$seconds" ] || limit+=("-max_total_time=$seconds")
+[ -z "$runs" ] || limit+=("-runs=$runs")
 for name in "${names[@]}"; do
   [[ " ${all[*]} " == *" $name "* ]] || { echo "unknown fuzzer: $name (one of: ${all[*]})" >&2; exit 2; }
 done
