@@ -13,7 +13,7 @@
 
 #include "platform/codepage.h"
 
-Q_DECLARE_LOGGING_CATEGORY(lcCore)
+Q_DECLARE_LOGGING_CATEGORY(lcDirectory)
 
 namespace vornel::core {
 
@@ -28,8 +28,22 @@ void Downloader::abandon() {
 }
 
 QString Downloader::DownloadText(const QString& url, std::int16_t TimeoutSeconds) {
-  if (busy_) return {};
-  if (!url.startsWith(QStringLiteral("http://"), Qt::CaseSensitive)) return InvalidAddress();
+  switch (Download(url, TimeoutSeconds)) {
+    case Outcome::Ok:
+      return receivedText_;
+    case Outcome::Busy:
+      return {};
+    case Outcome::NotHttp:
+    case Outcome::Failed:
+    case Outcome::TimedOut:
+      break;
+  }
+  return InvalidAddress();
+}
+
+Downloader::Outcome Downloader::Download(const QString& url, std::int16_t TimeoutSeconds) {
+  if (busy_) return Outcome::Busy;
+  if (!url.startsWith(QStringLiteral("http://"), Qt::CaseSensitive)) return Outcome::NotHttp;
 
   busy_ = true;
   QNetworkRequest request(QUrl(url, QUrl::StrictMode));
@@ -56,8 +70,8 @@ QString Downloader::DownloadText(const QString& url, std::int16_t TimeoutSeconds
     deadline.start(static_cast<int>(left) + 1);
     loop.exec();
   }
-  if (busy_) return InvalidAddress();  // timed out or abandoned: a late completion is still taken in
-  return receivedText_.isEmpty() ? InvalidAddress() : receivedText_;
+  if (busy_) return Outcome::TimedOut;  // or abandoned: a late completion is still taken in
+  return receivedText_.isEmpty() ? Outcome::Failed : Outcome::Ok;
 }
 
 void Downloader::completed(QNetworkReply* reply) {
@@ -67,7 +81,7 @@ void Downloader::completed(QNetworkReply* reply) {
   if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
     receivedBytes_ = reply->readAll();
   } else {
-    qCInfo(lcCore) << "directory download failed:" << reply->errorString() << "status" << status;
+    qCInfo(lcDirectory) << "download failed:" << reply->errorString() << "status" << status;
     receivedBytes_.clear();
   }
   receivedText_ = QString::fromStdString(platform::Cp1251ToUtf8(

@@ -21,7 +21,14 @@ class Downloader : public QObject {
   // What DownloadText returns for every failure.
   static QString InvalidAddress() { return QStringLiteral("<invalid address>"); }
 
+  // How a download ended; the text is in receivedText() when Ok.
+  enum class Outcome { Ok, NotHttp, Failed, TimedOut, Busy };
+
   explicit Downloader(QObject* parent = nullptr);
+
+  // Downloads `url` (http:// only) within `TimeoutSeconds`; window events run meanwhile. Ok only
+  // for a success status with a body that is not empty.
+  [[nodiscard]] Outcome Download(const QString& url, std::int16_t TimeoutSeconds);
 
   // The body of `url` as text (each byte one Windows-1251 character), "<invalid address>" when
   // the address is not http://, the download failed, returned an error status or an empty body,

@@ -15,6 +15,7 @@
 #include "playback/playback_controller.h"
 
 Q_LOGGING_CATEGORY(lcCore, "vornel.core")
+Q_LOGGING_CATEGORY(lcDirectory, "vornel.directory")
 
 namespace vornel::core {
 
@@ -135,23 +136,24 @@ bool ReadsAsDirectory(const std::string& text) {
 
 StartupFailure Program::FetchDirectory() {
   downloader_ = std::make_unique<Downloader>();
-  const QString result = downloader_->DownloadText(config_.directoryAddress, kDirectoryTimeoutSeconds);
+  const Downloader::Outcome outcome = downloader_->Download(config_.directoryAddress, kDirectoryTimeoutSeconds);
   if (shutDown_) return StartupFailure::ClosedDuringStart;  // the window went while we waited
 
   const std::string stationsFile = ProgramFile(kStationsFileName);
   const QByteArray& bytes = downloader_->receivedBytes();
   const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-  if (result != Downloader::InvalidAddress() && !ReadsAsDirectory(text)) {
+  const bool downloaded = outcome == Downloader::Outcome::Ok;
+  if (downloaded && !ReadsAsDirectory(text)) {
     // A captive portal's sign-in page, an error page sent with 200 OK: not a directory, so the
     // cache stays, as after a failed download.
-    qCWarning(lcCore) << "the server's answer is not a directory (" << bytes.size() << "bytes ); using the cache";
-  } else if (result != Downloader::InvalidAddress()) {
+    qCWarning(lcDirectory) << "the server's answer is not a directory (" << bytes.size() << "bytes ); using the cache";
+  } else if (downloaded) {
     downloaded_ = text;
     // Written beside the old file and renamed over it: a crash or a full disk never leaves half a
     // directory. A folder that cannot be written leaves the old cache; this run uses the download.
     QSaveFile file(QString::fromStdString(stationsFile));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-      qCWarning(lcCore) << "cannot store the directory in" << stationsFile.c_str() << ":" << file.errorString();
+      qCWarning(lcDirectory) << "cannot store the directory in" << stationsFile.c_str() << ":" << file.errorString();
     }
     return StartupFailure::None;
   }
@@ -168,10 +170,10 @@ StartupFailure Program::FetchDirectory() {
 void Program::ReadCachedDirectory() {
   const std::string stationsFile = ProgramFile(kStationsFileName);
   const std::optional<std::string> bytes = downloaded_ ? downloaded_ : ReadFileBytes(stationsFile);
-  if (!bytes) qCWarning(lcCore) << "cannot read" << stationsFile.c_str() << "; the directory stays empty";
+  if (!bytes) qCWarning(lcDirectory) << "cannot read" << stationsFile.c_str() << "; the directory stays empty";
   DirectoryReadResult read = ReadDirectory(bytes.value_or(std::string()));
   for (const DirectoryProblem& problem : read.problems) {
-    qCWarning(lcCore).noquote() << QString::fromStdString(kStationsFileName) << "line" << problem.line << ":"
+    qCWarning(lcDirectory).noquote() << QString::fromStdString(kStationsFileName) << "line" << problem.line << ":"
                                 << QString::fromStdString(problem.what);
   }
   window_.TakeDirectory(std::move(read.directory));

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QTest>
@@ -172,6 +173,29 @@ TEST_F(PlaybackTest, ANewChoiceSupersedesASlowConnect) {
   EXPECT_EQ(window_.findChild<QLabel*>("lblRadio")->text(), QStringLiteral("Scripted"));
   QWidget* message = window_.findChild<QWidget*>("msgNA");
   EXPECT_TRUE(message == nullptr || !message->isVisible());
+}
+
+// Closing the window while a connect waits on a silent server, and while a recording is written
+// during a reconnect: shutdown returns at once and leaves every file closed (the sanitizer builds
+// check that nothing leaks).
+TEST_F(PlaybackTest, ClosingDuringAConnectEndsAtOnce) {
+  ClickStation(2);  // never answers
+  QApplication::processEvents();
+  QElapsedTimer closing;
+  closing.start();
+  window_.close();
+  EXPECT_LT(closing.elapsed(), 2000);
+}
+
+TEST_F(PlaybackTest, ClosingDuringAReconnectWhileRecordingEndsInOrder) {
+  QTest::mouseClick(Button("btnRec"), Qt::LeftButton, {}, QPoint(5, 5));
+  ClickStation(0);
+  ASSERT_TRUE(WaitForStatus(QStringLiteral("Переподключение..."), 20s));
+  QElapsedTimer closing;
+  closing.start();
+  window_.close();
+  EXPECT_LT(closing.elapsed(), 2000);
+  ASSERT_FALSE(fs::is_empty(folder_.file("REC")));
 }
 
 }  // namespace
