@@ -308,7 +308,14 @@ TEST_F(RecorderTest, AKilledRecorderLeavesWholeBlocks) {
       recorder.NewTrack("Killed");
       for (;;) Block(recorder, block);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20 + 15 * round));
+    // Killed once it has begun writing, a little later each round.
+    const auto started = std::chrono::steady_clock::now();
+    std::error_code error;
+    while (fs::file_size(folder_ / "REC" / "Killed.mp3", error) == 0 || error) {
+      if (std::chrono::steady_clock::now() - started > std::chrono::seconds(20)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(3 * round));
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
