@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <system_error>
 
 namespace vornel::playback {
@@ -39,6 +40,7 @@ class clsFileIo {
 
  private:
   int handle_ = -1;         // the open file's descriptor; -1 = none
+  off_t size_ = 0;          // the open file's length: where a failed write is cut back to
   std::string fileName_;    // of the open file, or of the last one
 };
 

@@ -15,7 +15,7 @@ namespace vornel::playback {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcPlayback, "vornel.playback")
+Q_LOGGING_CATEGORY(lcPlayback, "vornel.playback", QtWarningMsg)
 
 constexpr int kStateTickMs = 1000;
 
