@@ -119,6 +119,35 @@ TEST_F(ChromeTest, BackgroundAndStationNameMoveTheWindowOtherPartsDoNot) {
   EXPECT_EQ(shellCalls_[0].operation, "open");
 }
 
+// The link comes over plain HTTP: only web addresses reach the desktop.
+TEST_F(ChromeTest, TheBannerOpensOnlyWebAddresses) {
+  const struct {
+    const char* link;
+    bool opened;
+  } cases[] = {{"https://example.org/a?b=c", true},
+               {"HTTP://Example.org/", true},
+               {"file:///etc/passwd", false},
+               {"/etc/passwd", false},
+               {"~/.bashrc", false},
+               {"javascript:alert(1)", false},
+               {"ftp://example.org/x", false},
+               {"smb://host/share", false},
+               {"mailto:a@example.org", false},
+               {"http:///no-host", false},
+               {"", false}};
+  for (const auto& c : cases) {
+    core::Directory directory;
+    directory.bannerUrl = c.link;
+    window_.TakeDirectory(directory);
+    shellCalls_.clear();
+    QTest::mouseClick(Child<QLabel>(window_, "imgBanner"), Qt::LeftButton, {}, {50, 50});
+    ASSERT_EQ(shellCalls_.size(), c.opened ? 1u : 0u) << c.link;
+    if (c.opened) {
+      EXPECT_EQ(shellCalls_[0].file, QString::fromLatin1(c.link));
+    }
+  }
+}
+
 TEST_F(ChromeTest, MinimiseShowsTheNoticeUnlessDeclined) {
   dlgTray& notice = window_.trayNotice();
   QTest::mouseClick(Child<ImageButton>(window_, "btnMinimize"), Qt::LeftButton, {}, {4, 4});
