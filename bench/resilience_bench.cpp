@@ -20,27 +20,12 @@
 
 #include "bass.h"
 #include "playback/playback_controller.h"
+#include "support/linked_audio_library.h"
 
 namespace {
 
 using vornel::playback::PlaybackController;
 using vornel::playback::StationChoice;
-
-vornel::playback::BassApi LinkedLibrary() {
-  vornel::playback::BassApi api;
-  api.BASS_GetVersion = &BASS_GetVersion;
-  api.BASS_Init = &BASS_Init;
-  api.BASS_Free = &BASS_Free;
-  api.BASS_SetConfig = &BASS_SetConfig;
-  api.BASS_StreamCreateURL = &BASS_StreamCreateURL;
-  api.BASS_ChannelGetTags = &BASS_ChannelGetTags;
-  api.BASS_ChannelSetSync = &BASS_ChannelSetSync;
-  api.BASS_ChannelPlay = &BASS_ChannelPlay;
-  api.BASS_ChannelStop = &BASS_ChannelStop;
-  api.BASS_StreamFree = &BASS_StreamFree;
-  api.BASS_ChannelIsActive = &BASS_ChannelIsActive;
-  return api;
-}
 
 double CpuSeconds() {
   rusage usage{};
@@ -89,7 +74,7 @@ int main(int argc, char** argv) {
   const std::string base = argv[1];
   const int seconds = std::max(5, std::atoi(argv[3]));
   if (!BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr)) return 1;
-  const vornel::playback::BassApi bass = LinkedLibrary();
+  const vornel::playback::BassApi bass = vornel::test::LinkedAudioLibrary();
   vornel::playback::Recorder recorder(argv[2]);
   auto controller = std::make_unique<PlaybackController>(bass, recorder);
   QString status;

@@ -10,11 +10,11 @@
 #include <QTest>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 
 #include "bass.h"
+#include "support/files.h"
+#include "support/linked_audio_library.h"
 #include "support/server_process.h"
 
 namespace vornel::playback {
@@ -23,26 +23,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-BassApi LinkedLibrary() {
-  BassApi api;
-  api.BASS_GetVersion = &BASS_GetVersion;
-  api.BASS_Init = &BASS_Init;
-  api.BASS_Free = &BASS_Free;
-  api.BASS_SetConfig = &BASS_SetConfig;
-  api.BASS_StreamCreateURL = &BASS_StreamCreateURL;
-  api.BASS_ChannelGetTags = &BASS_ChannelGetTags;
-  api.BASS_ChannelSetSync = &BASS_ChannelSetSync;
-  api.BASS_ChannelPlay = &BASS_ChannelPlay;
-  api.BASS_ChannelStop = &BASS_ChannelStop;
-  api.BASS_StreamFree = &BASS_StreamFree;
-  api.BASS_ChannelIsActive = &BASS_ChannelIsActive;
-  return api;
-}
+using test::ReadWholeFile;
 
 class PlaybackControllerTest : public ::testing::Test {
  protected:
@@ -92,7 +73,7 @@ class PlaybackControllerTest : public ::testing::Test {
 
   static inline std::string tone_;
   static inline test::ServerProcess* server_ = nullptr;
-  BassApi bass_ = LinkedLibrary();
+  BassApi bass_ = test::LinkedAudioLibrary();
   fs::path folder_;
   std::unique_ptr<Recorder> recorder_;
   std::unique_ptr<PlaybackController> controller_;
@@ -128,9 +109,9 @@ TEST_F(PlaybackControllerTest, ReconnectsWithBackoffAndTheRecordingGoesOn) {
   // Each connection sends the file from its start: the recording is a stretch of the first
   // connection's bytes (from the frame where its title came), then the second connection's from
   // its first frame on, nothing more.
-  const std::string recorded = ReadFile(folder_ / "REC" / "Artist - Song.mp3");
+  const std::string recorded = ReadWholeFile(folder_ / "REC" / "Artist - Song.mp3");
   std::string sent;
-  while (sent.size() < 2 * recorded.size()) sent += ReadFile(tone_);
+  while (sent.size() < 2 * recorded.size()) sent += ReadWholeFile(tone_);
   ASSERT_GT(recorded.size(), 4096u);
   const std::size_t at = sent.find(recorded.substr(0, 4096));
   ASSERT_NE(at, std::string::npos);
@@ -219,11 +200,11 @@ TEST_F(PlaybackControllerTest, AThousandStationChangesWhileRecording) {
   controller_->Stop();
   recorder_->WaitForDisk();
   std::string sent;
-  while (sent.size() < 1024 * 1024) sent += ReadFile(tone_);
+  while (sent.size() < 1024 * 1024) sent += ReadWholeFile(tone_);
   const std::vector<std::string> names = Files();
   ASSERT_FALSE(names.empty());
   for (const std::string& name : names) {
-    const std::string content = ReadFile(folder_ / "REC" / name);
+    const std::string content = ReadWholeFile(folder_ / "REC" / name);
     ASSERT_FALSE(content.empty()) << name;
     EXPECT_EQ(static_cast<unsigned char>(content[0]), 0xFF) << name;
     EXPECT_NE(sent.find(content), std::string::npos) << name << " is not one stretch of the stream";

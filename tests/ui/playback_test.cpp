@@ -12,11 +12,10 @@
 #include <QTest>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "core/startup.h"
 #include "platform/codepage.h"
+#include "support/files.h"
 #include "support/program_folder.h"
 #include "support/server_process.h"
 #include "support/test_environment.h"
@@ -30,10 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::ReadWholeFile;
 
 class NoMessages : public core::MessageBoxes {
  public:
@@ -127,13 +123,13 @@ TEST_F(PlaybackTest, StationPlaysWithStatusTitlesLampAndRecording) {
   for (const std::string& name : {std::string("Artist - Song.mp3"), std::string("Title 1.mp3"),
                                   std::string("Title 2.mp3")}) {
     if (!fs::exists(folder_.file("REC") / name)) continue;
-    const std::string content = ReadFile(folder_.file("REC") / name);
+    const std::string content = ReadWholeFile(folder_.file("REC") / name);
     ASSERT_GT(content.size(), 3u) << name;
     EXPECT_EQ(static_cast<unsigned char>(content[0]), 0xFF) << name;  // a frame begins each file
     recorded += content;
   }
   std::string sent;
-  while (sent.size() < 2 * 1024 * 1024) sent += ReadFile(tone_);
+  while (sent.size() < 2 * 1024 * 1024) sent += ReadWholeFile(tone_);
   EXPECT_NE(sent.find(recorded), std::string::npos) << "recorded bytes are not one stretch of the stream";
 }
 
