@@ -9,7 +9,7 @@ packages=(
   libcurl4-openssl-dev libmpg123-dev           # its audio library: transport, MP3
   libfaad-dev libogg-dev libvorbis-dev libopus-dev  # AAC, Ogg, Vorbis, Opus
   libgtest-dev libbenchmark-dev clang libclang-rt-14-dev  # tests, benchmarks, the fuzzer
-  fonts-dejavu-core                            # Cyrillic-capable fonts for the skin's texts
+  fonts-dejavu-core fonts-dejavu-extra         # Cyrillic-capable fonts for the skin's texts (and their condensed face)
   python3 sox lame curl icecast2 ffmpeg openssl  # test stations: tones, scripted servers, real Icecast, TLS
   xvfb xauth x11-utils imagemagick             # screenshots of the real window
 )

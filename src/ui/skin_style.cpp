@@ -18,8 +18,12 @@ namespace {
 // Where the window has no shape yet, the outside is painted in this backdrop colour.
 constexpr QRgb kBackdrop = 0xFF1B1F24;
 
-QFont SkinFont(int pixelSize, bool bold) {
-  QFont font(QStringLiteral("DejaVu Sans"));
+// The small windows' and the options panel's captions are long Russian phrases in controls sized
+// for a narrow Windows font: the condensed face keeps them whole.
+constexpr char kCondensedFamily[] = "DejaVu Sans Condensed";
+
+QFont SkinFont(int pixelSize, bool bold, const char* family = "DejaVu Sans") {
+  QFont font(QString::fromLatin1(family));
   font.setPixelSize(pixelSize);
   font.setBold(bold);
   return font;
@@ -83,19 +87,23 @@ void StyleOptionsPanel(QFrame& panel) {
   panel.setAutoFillBackground(true);
   panel.setStyleSheet(QStringLiteral(
       "QFrame#frmOptions { background: #E8E8E8; border: 1px solid #9AA3AD; }"
-      "QLabel, QRadioButton, QCheckBox, QGroupBox { color: #1F2328; font-family: 'DejaVu Sans'; font-size: 11px; }"
+      "QLabel, QRadioButton, QCheckBox, QGroupBox { color: #1F2328; font-family: 'DejaVu Sans Condensed';"
+      " font-size: 11px; }"
+      "QRadioButton, QCheckBox { spacing: 3px; }"
+      "QRadioButton::indicator, QCheckBox::indicator { width: 11px; height: 11px; }"
       "QLabel#lblVersion { font-family: 'Times New Roman'; font-size: 13px; }"));
 }
 
 void StyleDialogLabel(QLabel& label, bool caption) {
-  label.setFont(SkinFont(caption ? 12 : 11, caption));
+  label.setFont(caption ? SkinFont(12, true) : SkinFont(11, false, kCondensedFamily));
   label.setStyleSheet(caption ? QStringLiteral("color: #E9ECF0; background: transparent;")
                               : QStringLiteral("color: #1E2228; background: transparent;"));
 }
 
 void StyleDialogCheckBox(QCheckBox& box) {
-  box.setFont(SkinFont(11, false));
-  box.setStyleSheet(QStringLiteral("color: #1E2228; background: transparent;"));
+  box.setFont(SkinFont(11, false, kCondensedFamily));
+  box.setStyleSheet(QStringLiteral("QCheckBox { color: #1E2228; background: transparent; spacing: 3px; }"
+                                   "QCheckBox::indicator { width: 11px; height: 11px; }"));
 }
 
 }  // namespace vornel::ui
