@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QListWidget>
 #include <QMouseEvent>
 
 #include "playback/audio_library.h"
@@ -44,6 +45,7 @@ void frmVornel::wireChrome() {
 }
 
 bool frmVornel::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == listGroups || watched == listStations) return listKeyPressed(watched, event);
   if (watched != imgBanner) return QWidget::eventFilter(watched, event);
   // Taken here, so that a press on the banner never reaches the window as a drag.
   if (event->type() == QEvent::MouseButtonPress) return true;

@@ -70,6 +70,7 @@ frmVornel::frmVornel(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
   wireButtonLooks();
   wirePlayback();
   wireChrome();
+  wireKeyboard();
 }
 
 frmVornel::~frmVornel() = default;

@@ -113,6 +113,10 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void OnBitrateClicked();
   void OnOptionBitrate(std::int32_t bitrate);
   void wireChrome();
+  void wireKeyboard();
+  void StepVolume(int by);
+  // Enter or Return in a list takes its current entry; true when the key was taken.
+  bool listKeyPressed(QObject* watched, QEvent* event);
   void OnMinimize();
   void buildOptionsPanel();
   void wireButtonLooks();

@@ -2,7 +2,9 @@
 
 #include <QLabel>
 #include <QMouseEvent>
+#include <QKeyEvent>
 #include <QPainter>
+#include <QPen>
 #include <QPixmap>
 
 #include <algorithm>
@@ -53,6 +55,7 @@ QImage GreyRendering(const QImage& picture) {
 
 ImageButton::ImageButton(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_Hover);
+  setFocusPolicy(Qt::TabFocus);
   setMouseTracking(true);
 }
 
@@ -117,10 +120,35 @@ QImage ImageButton::renderedImage() const {
 QSize ImageButton::sizeHint() const { return picture_.isNull() ? QSize(16, 16) : picture_.size(); }
 
 void ImageButton::paintEvent(QPaintEvent*) {
-  if (opacity_ == 0 || picture_.isNull()) return;
   QPainter painter(this);
+  if (hasFocus()) {
+    // The skin's accent, dotted, inside the button's own rectangle.
+    painter.setPen(QPen(QColor(0xE3, 0x9B, 0x2D), 1, Qt::DotLine));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+  }
+  if (opacity_ == 0 || picture_.isNull()) return;
   painter.setOpacity(opacity_ / 100.0);
   painter.drawImage(0, 0, renderedImage());
+}
+
+void ImageButton::keyPressEvent(QKeyEvent* event) {
+  if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  emit MouseDown();
+  emit MouseUp();
+  emit Click();
+}
+
+void ImageButton::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  update();
+}
+
+void ImageButton::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
 }
 
 void ImageButton::enterEvent(QEnterEvent*) { emit MouseEnter(); }

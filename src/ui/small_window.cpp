@@ -44,6 +44,8 @@ QLabel* SmallWindow::addText(const char* name, const QRect& place, const QString
 void SmallWindow::addOkButton(const QRect& place) {
   btnOK_ = new ImageButton(this);
   btnOK_->setObjectName(QStringLiteral("btnOK"));
+  btnOK_->setAccessibleName(QStringLiteral("OK"));
+  btnOK_->setToolTip(QStringLiteral("Закрыть это окно"));
   btnOK_->setGeometry(place);
   btnOK_->setPicture(SkinPicture(QStringLiteral("btn_ok.png")));
   btnOK_->setGrayscale(5);
