@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "core/single_instance.h"
 #include "core/startup.h"
 #include "ui/frm_vornel.h"
 #include "ui/message_boxes.h"
@@ -12,7 +13,13 @@ int main(int argc, char* argv[]) {
   QApplication::setApplicationVersion(
       QStringLiteral("%1.%2").arg(VORNEL_VERSION_MAJOR).arg(VORNEL_VERSION_MINOR));
 
+  // A second start shows the running player's window instead.
+  vornel::core::SingleInstance instance;
+  if (instance.claim() == vornel::core::SingleInstance::Claim::AlreadyRunning) return 0;
+
   vornel::ui::frmVornel window;
+  QObject::connect(&instance, &vornel::core::SingleInstance::showRequested, &window,
+                   &vornel::ui::frmVornel::ShowFromElsewhere);
   vornel::ui::QtMessageBoxes messages;
   vornel::core::Program program(window, messages,
                                 {QCoreApplication::applicationDirPath().toStdString(),

@@ -88,6 +88,13 @@ void frmVornel::RestoreIfMinimised() {
   if (isMinimized()) showNormal();
 }
 
+void frmVornel::ShowFromElsewhere() {
+  show();
+  RestoreIfMinimised();
+  raise();
+  activateWindow();
+}
+
 void frmVornel::OnTrayNotify(int message) {
   if (message == WM_LBUTTONUP) {
     show();

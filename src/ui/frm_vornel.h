@@ -88,6 +88,8 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void UpdateTooltip(const QString& tip);
   // Back from minimised to normal size; nothing when not minimised.
   void RestoreIfMinimised();
+  // Another start of the program asked for the window: out of the tray, to the front.
+  void ShowFromElsewhere();
   // A mouse message the notification-area icon reported: a click shows the window, a request
   // for the menu runs it.
   void OnTrayNotify(int message);
