@@ -177,15 +177,17 @@ std::string FormatValue(const Value& value) {
 Store Load() {
   Store store;
   std::ifstream in(FilePath(), std::ios::binary);
-  std::string line;
-  while (std::getline(in, line)) {
+  std::string raw;
+  while (std::getline(in, raw)) {
+    // Lines it cannot read are written back byte for byte, a CR of their own included.
+    std::string line = raw;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       store.sections.push_back({line.substr(1, line.size() - 2), {}});
     } else if (store.sections.empty()) {
-      store.preamble.push_back(line);
+      store.preamble.push_back(raw);
     } else {
-      store.sections.back().lines.push_back({line, ParseValue(line)});
+      store.sections.back().lines.push_back({raw, ParseValue(line)});
     }
   }
   return store;

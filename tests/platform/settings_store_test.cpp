@@ -105,8 +105,8 @@ TEST_F(SettingsStoreTest, ValuesKeepTheirTypeAndMatchWithoutCase) {
 }
 
 TEST_F(SettingsStoreTest, LinesItCannotReadSurviveAChange) {
-  const std::string broken = "; my notes\n[HKEY_CURRENT_USER\\Software\\Vornel]\n\"tray_tip\"=dword:zz\n"
-                             "garbage \xC0\xFF\n\"default_bitrate\"=hex(4):40,00\n";
+  const std::string broken = "; my notes\r\r\n[HKEY_CURRENT_USER\\Software\\Vornel]\n\"tray_tip\"=dword:zz\n"
+                             "garbage \xC0\xFF\r\r\n\"default_bitrate\"=hex(4):40,00\n";
   writeText(broken);
   REGDWORD type = 0;
   std::string bytes;
@@ -116,8 +116,9 @@ TEST_F(SettingsStoreTest, LinesItCannotReadSurviveAChange) {
   EXPECT_EQ(bytes.size(), 2u) << "a DWORD of the wrong size is kept as stored";
 
   ASSERT_EQ(setDword("default_bitrate", 96), ERROR_SUCCESS);
-  EXPECT_EQ(text(), "; my notes\n[HKEY_CURRENT_USER\\Software\\Vornel]\n\"tray_tip\"=dword:zz\n"
-                    "garbage \xC0\xFF\n\"default_bitrate\"=dword:00000060\n");
+  // Byte for byte, down to a CR at a line's end.
+  EXPECT_EQ(text(), "; my notes\r\r\n[HKEY_CURRENT_USER\\Software\\Vornel]\n\"tray_tip\"=dword:zz\n"
+                    "garbage \xC0\xFF\r\r\n\"default_bitrate\"=dword:00000060\n");
 }
 
 TEST_F(SettingsStoreTest, AFailedWriteLeavesTheStoreAsItWas) {
