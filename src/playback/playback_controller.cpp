@@ -18,6 +18,7 @@ namespace {
 Q_LOGGING_CATEGORY(lcPlayback, "vornel.playback", QtWarningMsg)
 
 constexpr int kStateTickMs = 1000;
+constexpr std::chrono::seconds kSteadyAfter{30};
 
 // The status line the server's header lines give: the announced name from "icy-name:" (the first
 // line, the status line, never counts), else the station's own name.
@@ -253,7 +254,7 @@ void PlaybackController::connectFinished(const std::shared_ptr<StreamContext>& c
   const bool reconnected = state_ == State::Reconnecting;
 
   emit statusChanged(HeaderStatus(bass_.BASS_ChannelGetTags(chan_, BASS_TAGS_HEADERS),
-                                  reconnected ? QString() : StatusConnecting(), station_.name));
+                                  reconnected ? station_.name : StatusConnecting(), station_.name));
   showTitle(*context, bass_.BASS_ChannelGetTags(chan_, BASS_TAGS_META));
   SetMetaSync(bass_, chan_, BASS_SYNC_METADATA, 0, &OnMetaSync, context.get());
   // A title that came between the read and the sync is read now; one the sync told is not told twice.
@@ -267,7 +268,7 @@ void PlaybackController::connectFinished(const std::shared_ptr<StreamContext>& c
   emit lampChanged(true);
   tmrState_.start();
   if (reconnected) qCInfo(lcPlayback) << "reconnected to" << station_.name;
-  reconnect_.reset();
+  playingSince_ = clock_();
 }
 
 void PlaybackController::showTitle(StreamContext& context, const char* metadata) {
@@ -302,6 +303,8 @@ void PlaybackController::onTick() {
     tmrState_.stop();
     return;
   }
+  // Only a stream that stays up ends the tries: one that drops again at once goes on backing off.
+  if (reconnect_.active() && clock_() - playingSince_ >= kSteadyAfter) reconnect_.reset();
   const bool stalled = active == BASS_STATE_STALLED;
   if (stalled && !wasStalled_ && state_ == State::Playing) noteTrouble();
   wasStalled_ = stalled;

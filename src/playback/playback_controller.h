@@ -111,6 +111,7 @@ class PlaybackController : public QObject {
   std::shared_ptr<StreamContext> current_;  // of chan_; kept until the stream is freed
   std::uint32_t generation_ = 0;           // counts starts and stops; a newer one supersedes
   State state_ = State::Stopped;
+  SteadyTime playingSince_{};  // when chan_ began to play
   bool wasStalled_ = false;
   bool steppedDown_ = false;  // since the user's last choice
   ReconnectSchedule reconnect_;
