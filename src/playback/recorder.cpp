@@ -250,7 +250,6 @@ void Recorder::report(const Failed& failed) {
   FailureHandler handler;
   {
     std::lock_guard lock(mutex_);
-    hasTrack_ = hasTrack_ && !recFileName_.empty();
     appendNext_ = false;
     handler = onFailure_;
   }

@@ -2,9 +2,11 @@
 
 // The recorder: while recording is on, the stream's own bytes go to REC/<title>.<ext> in the
 // program folder, one file per title, each file starting at a frame header (MP3, AAC) or at an Ogg
-// page after the stream's header pages (Vorbis, Opus), so that every file plays on its own. Blocks arrive on the
-// library's download thread, titles on its metadata thread, the record button and station changes
-// on the user-interface thread; one lock keeps every block's view of the state consistent.
+// page after the stream's header pages (Vorbis, Opus), so that every file plays on its own. Blocks
+// arrive on the library's download thread, titles on its metadata thread, the record button and
+// station changes on the user-interface thread; one lock keeps every block's view of the state
+// consistent. Files are flushed to the disk on a thread of their own; a file that cannot be made
+// or written ends recording, and the failure is told once.
 
 #include <atomic>
 #include <chrono>
@@ -110,7 +112,7 @@ class Recorder {
   mutable std::mutex statusMutex_;
   std::string statusText_;  // guarded by statusMutex_
 
-  FileSyncer syncer_;  // last: it flushes what the members above handed it before they go
+  FileSyncer syncer_;  // declared last, so it goes first: after the destructor has handed it the open file
 };
 
 }  // namespace vornel::playback
