@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
   vornel::playback::Recorder recorder(argv[2]);
   auto controller = std::make_unique<PlaybackController>(bass, recorder);
   QString status;
-  QObject::connect(controller.get(), &PlaybackController::statusChanged, [&](const QString& text) { status = text; });
+  QObject::connect(controller.get(), &PlaybackController::statusChanged,
+                   [&](const QString& text) { status = text; });
 
   // The longest the event loop went without a turn, from a timer that asks for one every ms.
   QElapsedTimer sinceTurn;
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
     call.start();
     controller->Play(next, 0);
     changeMs.push_back(static_cast<double>(call.nsecsElapsed()) / 1e6);
-    if (!RunUntil([&] { return status == next.name; }, 10000)) std::fprintf(stderr, "station %d never played\n", i);
+    if (!RunUntil([&] { return status == next.name; }, 10000))
+      std::fprintf(stderr, "station %d never played\n", i);
     RunFor(300);
     if (i % 4 == 3) {
       call.restart();
@@ -115,14 +117,16 @@ int main(int argc, char** argv) {
   turns.stop();
   std::printf("station_change_call_ms median %.3f max %.3f\n", Median(changeMs),
               *std::max_element(changeMs.begin(), changeMs.end()));
-  std::printf("stop_call_ms median %.3f max %.3f\n", Median(stopMs), *std::max_element(stopMs.begin(), stopMs.end()));
+  std::printf("stop_call_ms median %.3f max %.3f\n", Median(stopMs),
+              *std::max_element(stopMs.begin(), stopMs.end()));
   std::printf("longest_event_loop_gap_ms %.3f\n", longestGapMs);
 
   // 2. Reconnects: the server closes and is back at once; from the drop being noticed to the
   // title again, of which 500 ms is the first backoff step.
   std::vector<double> reconnectMs;
   for (int i = 0; i < 5; ++i) {
-    const std::string url = base + "/flaky?key=bench" + std::to_string(i) + "&drops=1&seconds=1&burst=16384&after=600";
+    const std::string url =
+        base + "/flaky?key=bench" + std::to_string(i) + "&drops=1&seconds=1&burst=16384&after=600";
     controller->Play({QStringLiteral("Flaky"), {{url, 128}}}, 0);
     if (!RunUntil([&] { return status == PlaybackController::StatusReconnecting(); }, 20000)) continue;
     QElapsedTimer back;
@@ -131,7 +135,8 @@ int main(int argc, char** argv) {
       reconnectMs.push_back(static_cast<double>(back.nsecsElapsed()) / 1e6);
     }
   }
-  std::printf("reconnect_ms median %.1f max %.1f (backoff step 500 ms included; %zu of 5)\n", Median(reconnectMs),
+  std::printf("reconnect_ms median %.1f max %.1f (backoff step 500 ms included; %zu of 5)\n",
+              Median(reconnectMs),
               reconnectMs.empty() ? 0.0 : *std::max_element(reconnectMs.begin(), reconnectMs.end()),
               reconnectMs.size());
 
@@ -146,8 +151,8 @@ int main(int argc, char** argv) {
     RunFor(seconds * 1000);
     perMinute[recording] = (CpuSeconds() - before) * 60.0 / seconds;
   }
-  std::printf("cpu_seconds_per_minute recording_off %.3f recording_on %.3f ratio %.3f\n", perMinute[0], perMinute[1],
-              perMinute[0] > 0 ? perMinute[1] / perMinute[0] : 0.0);
+  std::printf("cpu_seconds_per_minute recording_off %.3f recording_on %.3f ratio %.3f\n", perMinute[0],
+              perMinute[1], perMinute[0] > 0 ? perMinute[1] / perMinute[0] : 0.0);
   controller->Stop();
   BASS_Free();
   controller->LibraryReleased();

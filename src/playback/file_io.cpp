@@ -41,7 +41,8 @@ std::error_code clsFileIo::WriteBytes(const std::uint8_t* data, std::size_t size
     const ssize_t n = ::write(handle_, data + written, size - written);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
-      const std::error_code error = n == 0 ? std::make_error_code(std::errc::no_space_on_device) : LastError();
+      const std::error_code error =
+          n == 0 ? std::make_error_code(std::errc::no_space_on_device) : LastError();
       if (::ftruncate(handle_, size_) != 0) {
         // The part of the block stays; players skip a cut last frame.
       }

@@ -5,10 +5,10 @@
 // last whole block; flushing to the disk itself is left to the caller (see FileSyncer), since it
 // can take long and must not hold up the thread that writes.
 
+#include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <system_error>
 
 namespace vornel::playback {
@@ -39,9 +39,9 @@ class clsFileIo {
   const std::string& fileName() const { return fileName_; }
 
  private:
-  int handle_ = -1;         // the open file's descriptor; -1 = none
-  off_t size_ = 0;          // the open file's length: where a failed write is cut back to
-  std::string fileName_;    // of the open file, or of the last one
+  int handle_ = -1;       // the open file's descriptor; -1 = none
+  off_t size_ = 0;        // the open file's length: where a failed write is cut back to
+  std::string fileName_;  // of the open file, or of the last one
 };
 
 }  // namespace vornel::playback

@@ -210,21 +210,26 @@ void PlaybackController::start(Origin origin) {
   context->generation = generation_;
   const BassApi* bass = &bass_;
   QPointer<PlaybackController> self = this;
-  pool_.start([bass, url = stream.url, context, previous, previousContext = std::move(previousContext), self] {
-    if (previous != 0) {
-      bass->BASS_ChannelStop(previous);
-      bass->BASS_StreamFree(previous);
-    }
-    const DWORD handle = context->current() ? bass->BASS_StreamCreateURL(url.c_str(), 0, BASS_STREAMFLAG_BLOCKS,
-                                                                         &OnDownloadBlock, context.get())
-                                            : 0;
-    if (handle == 0 && !context->current()) return;
-    // Back on the controller's thread; dropped there when the controller is gone (the library's
-    // release then frees the stream).
-    QMetaObject::invokeMethod(
-        self.data(), [self, context, handle] { if (self) self->connectFinished(context, handle); },
-        Qt::QueuedConnection);
-  });
+  pool_.start(
+      [bass, url = stream.url, context, previous, previousContext = std::move(previousContext), self] {
+        if (previous != 0) {
+          bass->BASS_ChannelStop(previous);
+          bass->BASS_StreamFree(previous);
+        }
+        const DWORD handle = context->current()
+                                 ? bass->BASS_StreamCreateURL(url.c_str(), 0, BASS_STREAMFLAG_BLOCKS,
+                                                              &OnDownloadBlock, context.get())
+                                 : 0;
+        if (handle == 0 && !context->current()) return;
+        // Back on the controller's thread; dropped there when the controller is gone (the library's
+        // release then frees the stream).
+        QMetaObject::invokeMethod(
+            self.data(),
+            [self, context, handle] {
+              if (self) self->connectFinished(context, handle);
+            },
+            Qt::QueuedConnection);
+      });
 }
 
 void PlaybackController::connectFinished(const std::shared_ptr<StreamContext>& context, DWORD handle) {
@@ -285,7 +290,8 @@ void PlaybackController::Stop() {
   setState(State::Stopped);
   if (chan_ != 0) {
     const BassApi* bass = &bass_;
-    pool_.start([bass, handle = chan_] { bass->BASS_ChannelStop(handle); });  // not freed: chan keeps its value
+    pool_.start(
+        [bass, handle = chan_] { bass->BASS_ChannelStop(handle); });  // not freed: chan keeps its value
   }
   emit statusChanged(StatusStopped());
   recorder_.CloseFile();
@@ -346,7 +352,8 @@ void PlaybackController::noteTrouble() {
   if (!lower) return;
   steppedDown_ = true;
   streamIndex_ = static_cast<std::int16_t>(*lower);
-  qCInfo(lcPlayback) << "stepping down to" << station_.streams[*lower].bitrate << "kbit/s on" << station_.name;
+  qCInfo(lcPlayback) << "stepping down to" << station_.streams[*lower].bitrate << "kbit/s on"
+                     << station_.name;
   if (state_ == State::Playing) {
     // Stalling while it plays: the lower rate takes over now.
     reconnect_.begin(clock_());

@@ -45,7 +45,9 @@ class PlaybackController : public QObject {
   static QString StatusReconnecting() { return QStringLiteral("Переподключение..."); }
   static QString StatusChooseStation() { return QStringLiteral("Выберите станцию"); }
   static QString StatusStopped() { return QStringLiteral("Выберите радиостанцию"); }
-  static QString StatusRecordingFailed() { return QStringLiteral("Запись остановлена: не удаётся записать файл"); }
+  static QString StatusRecordingFailed() {
+    return QStringLiteral("Запись остановлена: не удаётся записать файл");
+  }
 
   PlaybackController(const BassApi& bass, Recorder& recorder, QObject* parent = nullptr);
   // Waits for the library calls under way; the library must still be loaded.
@@ -109,7 +111,7 @@ class PlaybackController : public QObject {
   std::int16_t streamIndex_ = 0;
   DWORD chan_ = 0;
   std::shared_ptr<StreamContext> current_;  // of chan_; kept until the stream is freed
-  std::uint32_t generation_ = 0;           // counts starts and stops; a newer one supersedes
+  std::uint32_t generation_ = 0;            // counts starts and stops; a newer one supersedes
   State state_ = State::Stopped;
   SteadyTime playingSince_{};  // when chan_ began to play
   bool wasStalled_ = false;

@@ -8,8 +8,8 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr std::array<milliseconds, 7> kBackoff{milliseconds(500),   milliseconds(1000),  milliseconds(2000),
-                                               milliseconds(4000),  milliseconds(8000),  milliseconds(15000),
+constexpr std::array<milliseconds, 7> kBackoff{milliseconds(500),  milliseconds(1000), milliseconds(2000),
+                                               milliseconds(4000), milliseconds(8000), milliseconds(15000),
                                                milliseconds(30000)};
 
 }  // namespace

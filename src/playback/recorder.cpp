@@ -14,9 +14,9 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcRecorder, "vornel.recorder")
 
-constexpr std::size_t kMaxNameBytes = 255;       // one path component on Linux file systems
+constexpr std::size_t kMaxNameBytes = 255;  // one path component on Linux file systems
 constexpr std::size_t kMaxPathBytes = PATH_MAX - 1;
-constexpr std::size_t kSuffixRoom = 11;          // "_32767.opus"
+constexpr std::size_t kSuffixRoom = 11;  // "_32767.opus"
 
 // The status text as one safe path component: control characters and the folder separator go,
 // names the file system reserves get a stand-in, and the name is cut to `maxBytes` at a UTF-8
@@ -65,7 +65,8 @@ std::string Recorder::MakeRecordFileName(const std::string& folder, const std::s
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
   dir += "/REC/";
-  const std::size_t room = kMaxPathBytes > dir.size() + kSuffixRoom ? kMaxPathBytes - dir.size() - kSuffixRoom : 1;
+  const std::size_t room =
+      kMaxPathBytes > dir.size() + kSuffixRoom ? kMaxPathBytes - dir.size() - kSuffixRoom : 1;
   const std::string base = dir + FileNamePart(statusText, std::min(kMaxNameBytes - kSuffixRoom, room));
   if (!Taken(base + extension)) return base + extension;
   for (int n = 0; n <= 32767; ++n) {
@@ -181,7 +182,8 @@ std::optional<Recorder::Failed> Recorder::recordBlock(bool recording, const std:
   if (!recWriter_.isOpen()) {
     if (std::optional<Failed> failed = openFile()) return failed;
   }
-  const std::error_code error = frameSynced_ ? recWriter_.WriteBytes(address, length) : startFile(address, length);
+  const std::error_code error =
+      frameSynced_ ? recWriter_.WriteBytes(address, length) : startFile(address, length);
   if (error) {
     closeFile();
     return Failed{Failure::CannotWrite, recFileName_, error};
@@ -242,9 +244,9 @@ void Recorder::report(const Failed& failed) {
   // Recording ends: the lamp goes out and nothing runs the name search again block after block.
   isRecording_.store(false);
   qCWarning(lcRecorder).noquote() << "recording ended:"
-                                  << (failed.failure == Failure::NoFreeName ? "no free file name in"
+                                  << (failed.failure == Failure::NoFreeName   ? "no free file name in"
                                       : failed.failure == Failure::CannotOpen ? "cannot create"
-                                                                               : "cannot write")
+                                                                              : "cannot write")
                                   << QString::fromStdString(failed.fileName) << "-"
                                   << QString::fromStdString(failed.error.message());
   FailureHandler handler;

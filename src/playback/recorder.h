@@ -87,7 +87,7 @@ class Recorder {
   std::optional<Failed> openFile();
   // The first bytes of a new file: from where a file may begin, after Ogg's header pages.
   std::error_code startFile(const std::uint8_t* address, std::size_t length);
-  void closeFile();       // under the lock; the flush happens on the syncer's thread
+  void closeFile();        // under the lock; the flush happens on the syncer's thread
   void flushNowAndThen();  // under the lock: at most once a second
   void report(const Failed& failed);
 
@@ -96,17 +96,17 @@ class Recorder {
   std::atomic<bool> isRecording_{false};
 
   mutable std::mutex mutex_;  // the recording state; held by a block while it is written (never flushed)
-  std::string recFileName_;      // the file of the current title; guarded by mutex_
-  clsFileIo recWriter_;          // guarded by mutex_
-  bool hasTrack_ = false;        // a title was seen on this stream; guarded by mutex_
-  std::string trackText_;        // that title; guarded by mutex_
-  bool appendNext_ = false;      // the next file opened is recFileName_ again; guarded by mutex_
-  bool continuing_ = false;      // the first title after a reconnect is awaited; guarded by mutex_
-  bool frameSynced_ = false;     // the file has begun at a frame or page; guarded by mutex_
-  RecordFormat format_ = RecordFormat::Unknown;  // of the current stream; guarded by mutex_
-  OggHeaderPages oggHeaders_;    // guarded by mutex_
+  std::string recFileName_;   // the file of the current title; guarded by mutex_
+  clsFileIo recWriter_;       // guarded by mutex_
+  bool hasTrack_ = false;     // a title was seen on this stream; guarded by mutex_
+  std::string trackText_;     // that title; guarded by mutex_
+  bool appendNext_ = false;   // the next file opened is recFileName_ again; guarded by mutex_
+  bool continuing_ = false;   // the first title after a reconnect is awaited; guarded by mutex_
+  bool frameSynced_ = false;  // the file has begun at a frame or page; guarded by mutex_
+  RecordFormat format_ = RecordFormat::Unknown;      // of the current stream; guarded by mutex_
+  OggHeaderPages oggHeaders_;                        // guarded by mutex_
   std::chrono::steady_clock::time_point lastFlush_;  // guarded by mutex_
-  FailureHandler onFailure_;     // guarded by mutex_
+  FailureHandler onFailure_;                         // guarded by mutex_
 
   // A copy of the status line, so that the user-interface thread never waits for a block's write.
   mutable std::mutex statusMutex_;

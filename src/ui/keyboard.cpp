@@ -64,7 +64,8 @@ void frmVornel::wireKeyboard() {
                                  QKeySequence(Qt::KeypadModifier | Qt::Key_Plus)}) {
     key(up, [this] { StepVolume(kVolumeStep); });
   }
-  for (const QKeySequence& down : {QKeySequence(Qt::Key_Minus), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)}) {
+  for (const QKeySequence& down :
+       {QKeySequence(Qt::Key_Minus), QKeySequence(Qt::KeypadModifier | Qt::Key_Minus)}) {
     key(down, [this] { StepVolume(-kVolumeStep); });
   }
   listGroups->installEventFilter(this);

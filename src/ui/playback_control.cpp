@@ -49,10 +49,11 @@ void frmVornel::AttachAudio(const playback::BassApi* api, const std::string& pro
   PlaybackController* controller = controller_.get();
   connect(controller, &PlaybackController::statusChanged, this, &frmVornel::ShowStatus);
   connect(controller, &PlaybackController::stationNamed, lblRadio, &QLabel::setText);
-  connect(controller, &PlaybackController::streamChosen, this, [this](std::int16_t index, std::int16_t bitrate) {
-    cur_stream_id = index;
-    ShowBadge(bitrate);
-  });
+  connect(controller, &PlaybackController::streamChosen, this,
+          [this](std::int16_t index, std::int16_t bitrate) {
+            cur_stream_id = index;
+            ShowBadge(bitrate);
+          });
   connect(controller, &PlaybackController::lampChanged, this,
           [this](bool lit) { btnPlay->setGrayscale(lit ? kLit : kDim); });
   connect(controller, &PlaybackController::unavailable, this, [this] {

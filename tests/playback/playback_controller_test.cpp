@@ -66,7 +66,8 @@ class PlaybackControllerTest : public ::testing::Test {
   }
   std::vector<std::string> Files() {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder_ / "REC")) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(folder_ / "REC"))
+      names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -177,11 +178,13 @@ TEST_F(PlaybackControllerTest, RepeatedDropsStepDownOnce) {
   controller_->Play({QStringLiteral("Two rates"),
                      {{server_->url("/ok?seconds=30&kbps=64"), 64}, {server_->url(flaky), 128}}},
                     1);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return chosen.count() >= 2 && chosen.last().at(1).toInt() == 64; }, 40000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return chosen.count() >= 2 && chosen.last().at(1).toInt() == 64; }, 40000));
   EXPECT_EQ(controller_->streamIndex(), 0);
   ASSERT_TRUE(WaitForStatus(QStringLiteral("Artist - Song")));
   int stepsDown = 0;
-  for (int i = 1; i < chosen.count(); ++i) stepsDown += chosen.at(i).at(1).toInt() < chosen.at(i - 1).at(1).toInt();
+  for (int i = 1; i < chosen.count(); ++i)
+    stepsDown += chosen.at(i).at(1).toInt() < chosen.at(i - 1).at(1).toInt();
   EXPECT_EQ(stepsDown, 1);
 }
 
