@@ -22,6 +22,7 @@ bool Library::init(int frequency) {
   if (!curlReady || !output_.open(frequency)) return false;
   std::lock_guard lock(mutex_);
   if (!dispatcher_) dispatcher_ = std::make_shared<MetaDispatcher>();
+  freeing_ = false;
   return true;
 }
 
@@ -33,6 +34,7 @@ void Library::free() {
     std::lock_guard lock(mutex_);
     streams.swap(streams_);
     connecting.swap(connecting_);
+    freeing_ = true;
   }
   // A connect still under way on another thread gives up at once and returns 0.
   for (const auto& weak : connecting) {
@@ -59,6 +61,8 @@ HSTREAM Library::createStream(const char* url, DOWNLOADPROC* proc, void* user) {
   auto stream = std::make_shared<Stream>(url, proc, user, dispatcher, output_.frequency());
   {
     std::lock_guard lock(mutex_);
+    // BASS_Free has already stopped the connects it knew of: this one would run its full time.
+    if (freeing_ || dispatcher_ != dispatcher) return 0;
     std::erase_if(connecting_, [](const std::weak_ptr<Stream>& weak) { return weak.expired(); });
     connecting_.push_back(stream);
   }

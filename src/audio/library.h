@@ -44,6 +44,7 @@ class Library {
   std::shared_ptr<MetaDispatcher> dispatcher_;        // guarded by mutex_; set while initialised
   std::map<DWORD, std::shared_ptr<Stream>> streams_;  // guarded by mutex_
   std::vector<std::weak_ptr<Stream>> connecting_;     // guarded by mutex_; ended by free()
+  bool freeing_ = false;  // free() has taken the connects; a later one must not start; guarded by mutex_
   DWORD lastHandle_ = 0;                              // guarded by mutex_
   HSYNC lastSync_ = 0;                                // guarded by mutex_
 };
