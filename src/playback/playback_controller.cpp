@@ -140,7 +140,9 @@ void PlaybackController::OnMetaSync(HSYNC, DWORD, const char* data, void* user) 
     QMetaObject::invokeMethod(
         controller.data(),
         [controller, link, generation, text = *status] {
-          if (controller && link->generation.load() == generation) emit controller->statusChanged(text);
+          if (!controller || link->generation.load() != generation) return;
+          emit controller->statusChanged(text);
+          emit controller->titleChanged(text);
         },
         Qt::QueuedConnection);
   }
@@ -194,6 +196,7 @@ void PlaybackController::start(Origin origin) {
   const StreamChoice& stream = station_.streams[static_cast<std::size_t>(streamIndex_)];
   emit streamChosen(streamIndex_, stream.bitrate);
   emit stationNamed(station_.name);
+  emit titleChanged(QString());
   {
     std::lock_guard lock(link_->nameMutex);
     link_->stationName = station_.name;
@@ -277,7 +280,10 @@ void PlaybackController::connectFinished(const std::shared_ptr<StreamContext>& c
 }
 
 void PlaybackController::showTitle(StreamContext& context, const char* metadata) {
-  if (const std::optional<QString> status = context.takeTitle(metadata)) emit statusChanged(*status);
+  if (const std::optional<QString> status = context.takeTitle(metadata)) {
+    emit statusChanged(*status);
+    emit titleChanged(*status);
+  }
 }
 
 void PlaybackController::Stop() {

@@ -72,6 +72,8 @@ class PlaybackController : public QObject {
  signals:
   void statusChanged(const QString& text);
   void stationNamed(const QString& name);
+  // The stream's current title (also told through statusChanged); empty when a new stream starts.
+  void titleChanged(const QString& title);
   // The stream to play; also when a drop made the controller step down to a lower bit rate.
   void streamChosen(std::int16_t index, std::int16_t bitrate);
   void lampChanged(bool lit);

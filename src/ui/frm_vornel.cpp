@@ -278,6 +278,7 @@ void frmVornel::TakeDirectory(core::Directory directory) {
   for (const core::clsGroup& group : groups) listGroups->addItem(QString::fromStdString(group.name));
   picBanner->setPictureFromURL(QString::fromStdString(directory.bannerPictureUrl));
   banner_url = QString::fromStdString(directory.bannerUrl);
+  emit stationsChanged();
 }
 
 const QString& frmVornel::bannerPictureUrl() const { return picBanner->PictureFromURL(); }

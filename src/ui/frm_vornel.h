@@ -90,6 +90,15 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void RestoreIfMinimised();
   // Another start of the program asked for the window: out of the tray, to the front.
   void ShowFromElsewhere();
+  // Plays the next (+1) or previous (-1) station of the current group, wrapping around: media keys
+  // and the desktop's media controls.
+  void StepStation(int direction);
+  // A station to play, and another one in the current group to step to.
+  bool HasStation() const;
+  bool CanStepStation() const;
+  int volume() const;
+  // In the notification area or minimised: what happens now goes unseen.
+  bool IsOutOfSight() const;
   // A mouse message the notification-area icon reported: a click shows the window, a request
   // for the menu runs it.
   void OnTrayNotify(int message);
@@ -99,6 +108,12 @@ class frmVornel : public QWidget, public core::MainWindowHost {
  signals:
   // The window is being unloaded; the shutdown sequence runs on this.
   void unloading();
+  // For the desktop: the play lamp, the title (empty until the stream tells one) of the station
+  // playing, the volume, and a directory read.
+  void playingChanged(bool playing);
+  void trackChanged(const QString& title, const QString& station);
+  void volumeChanged(int percent);
+  void stationsChanged();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -116,6 +131,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   void OnOptionBitrate(std::int32_t bitrate);
   void wireChrome();
   void wireKeyboard();
+  void wireOutside();
   void StepVolume(int by);
   // Enter or Return in a list takes its current entry; true when the key was taken.
   bool listKeyPressed(QObject* watched, QEvent* event);
@@ -133,6 +149,7 @@ class frmVornel : public QWidget, public core::MainWindowHost {
   std::int16_t cur_stream_id = 0;
   std::vector<core::clsGroup> groups;
   QString banner_url;
+  QString playingStation_;  // the name of the station last started
   QMenu* TrayMenu = nullptr;
   std::unique_ptr<TrayIcons> trayIcons_;
   const playback::BassApi* bass_ = nullptr;  // null until the audio library is initialised

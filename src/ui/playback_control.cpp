@@ -64,6 +64,7 @@ void frmVornel::AttachAudio(const playback::BassApi* api, const std::string& pro
     btnRec->setGrayscale(kDim);
     ShowStatus(text);
   });
+  wireOutside();
 }
 
 void frmVornel::AudioReleased() {
