@@ -12,6 +12,7 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra         # Cyrillic-capable fonts for the skin's texts (and their condensed face)
   python3 sox lame curl icecast2 ffmpeg openssl  # test stations: tones, scripted servers, real Icecast, TLS
   xvfb xauth x11-utils imagemagick             # screenshots of the real window
+  dbus-daemon playerctl                        # the desktop tests: a private session bus, a media-controls client
 )
 
 missing=()
