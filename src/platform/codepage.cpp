@@ -31,13 +31,13 @@ void AppendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-char CodePointToCp1251(char32_t cp) {
+std::optional<char> CodePointToCp1251(char32_t cp) {
   if (cp < 0x80) return static_cast<char>(cp);
   if (cp >= 0x0410 && cp <= 0x044F) return static_cast<char>(0xC0 + (cp - 0x0410));
   for (std::size_t i = 0; i < kHigh.size(); ++i) {
     if (kHigh[i] == cp) return static_cast<char>(0x80 + i);
   }
-  return '?';
+  return std::nullopt;
 }
 
 // Decodes one UTF-8 sequence at `pos`; returns U+FFFD (and advances one byte) on malformed input.
@@ -96,7 +96,20 @@ std::string Utf8ToCp1251(std::string_view utf8) {
   std::string out;
   out.reserve(utf8.size());
   std::size_t pos = 0;
-  while (pos < utf8.size()) out.push_back(CodePointToCp1251(NextCodePoint(utf8, pos)));
+  while (pos < utf8.size()) out.push_back(CodePointToCp1251(NextCodePoint(utf8, pos)).value_or('?'));
+  return out;
+}
+
+std::optional<std::string> Utf8ToCp1251Exact(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    // Malformed input decodes to U+FFFD, which the code page has no byte for either.
+    const std::optional<char> byte = CodePointToCp1251(NextCodePoint(utf8, pos));
+    if (!byte) return std::nullopt;
+    out.push_back(*byte);
+  }
   return out;
 }
 
