@@ -140,7 +140,7 @@ std::optional<std::string> DirectoryAddress(const QString& url) {
     return c.unicode() > 0x20 && c.unicode() < 0x7F && c != u'|';
   });
   if (plain) return trimmed.toStdString();
-  const QUrl parsed(trimmed, QUrl::StrictMode);
+  const QUrl parsed(trimmed);
   if (!parsed.isValid() || parsed.host().isEmpty()) return std::nullopt;
   QByteArray encoded = parsed.toEncoded(QUrl::FullyEncoded);
   encoded.replace('|', "%7C");
