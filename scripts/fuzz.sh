@@ -13,7 +13,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 all=(directory_fuzz region_fuzz playlist_fuzz m3u8_fuzz ts_fuzz id3_fuzz adts_fuzz ogg_comments_fuzz
-     icy_fuzz mp3_fuzz header_lines_fuzz settings_fuzz)
+     icy_fuzz mp3_fuzz header_lines_fuzz settings_fuzz json_array_fuzz)
 
 usage() { sed -n '6,12s/^# \{0,1\}//p' "$0" >&2; exit 2; }
 seconds=""
