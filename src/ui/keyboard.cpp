@@ -12,6 +12,7 @@
 #include "skin/uc_slider.h"
 #include "ui/frm_vornel.h"
 #include "ui/image_button.h"
+#include "ui/list_search.h"
 
 namespace vornel::ui {
 
@@ -70,6 +71,8 @@ void frmVornel::wireKeyboard() {
   }
   listGroups->installEventFilter(this);
   listStations->installEventFilter(this);
+  EnableTypeToFind(*listGroups);
+  EnableTypeToFind(*listStations);
 }
 
 void frmVornel::StepVolume(int by) {
