@@ -5,18 +5,22 @@
 - processor time used while it waits the full 30 seconds for a server that accepts the
   connection and never answers.
 
-Usage: bench/startup_bench.py   (build first: scripts/build.sh)
+Usage: bench/startup_bench.py [stations.dat]   (build first: scripts/build.sh)
+The cached directory is the bundled one unless a file is given; VORNEL_BUILD_DIR names another
+build tree than build/.
 """
 import os
 import shutil
 import socket
 import statistics
 import subprocess
+import sys
 import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-BENCH = os.path.join(ROOT, "build", "bench", "startup_bench")
+BUILD = os.environ.get("VORNEL_BUILD_DIR", os.path.join(ROOT, "build"))
+BENCH = os.path.join(BUILD, "bench", "startup_bench")
 
 
 def run(folder, address):
@@ -31,10 +35,11 @@ def run(folder, address):
 
 
 def main():
+    directory = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "directory", "client", "stations.php")
     folder = tempfile.mkdtemp(prefix="vornel-startup-bench-")
     try:
-        shutil.copy(os.path.join(ROOT, "build", "bin", "libbass.so"), folder)
-        shutil.copy(os.path.join(ROOT, "directory", "client", "stations.php"), os.path.join(folder, "stations.dat"))
+        shutil.copy(os.path.join(BUILD, "bin", "libbass.so"), folder)
+        shutil.copy(directory, os.path.join(folder, "stations.dat"))
         cached = [run(folder, "http://127.0.0.1:1/client/stations.php") for _ in range(7)]
         times = [t for t, _ in cached]
         baseline = statistics.median(c for _, c in cached)
