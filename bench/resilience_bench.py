@@ -31,7 +31,7 @@ def main():
         if len(line) != 2 or line[0] != "PORT":
             sys.exit("the scripted server did not start")
         base = f"http://127.0.0.1:{line[1]}"
-        subprocess.run([BENCH, base, work, seconds], check=True)
+        subprocess.run([BENCH, base, os.path.join(work, "REC"), seconds], check=True)
     finally:
         server.stdin.close()
         server.wait(timeout=10)

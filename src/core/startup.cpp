@@ -64,10 +64,11 @@ StartupFailure Program::Start() {
   window_.ApplyWindowShape();
   window_.LoadSettings();
 
-  // Relative names the program uses (REC above all) are relative to the program folder.
+  // The program folder stays the working folder, as a portable player has always had it.
   if (!QDir::setCurrent(QString::fromStdString(config_.programFolder))) {
     qCWarning(lcCore) << "cannot make the program folder current:" << config_.programFolder.c_str();
   }
+  places_ = ResolveDataPlaces(config_.programFolder);
 
   if (const StartupFailure failure = LoadAudioLibrary(); failure != StartupFailure::None) return failure;
 
@@ -118,7 +119,7 @@ StartupFailure Program::LoadAudioLibrary() {
     return StartupFailure::AudioDevice;
   }
   audioInitialised_ = true;
-  window_.AttachAudio(&bass, config_.programFolder);
+  window_.AttachAudio(&bass, places_.recordFolder);
   return StartupFailure::None;
 }
 
@@ -139,7 +140,7 @@ StartupFailure Program::FetchDirectory() {
   const Downloader::Outcome outcome = downloader_->Download(config_.directoryAddress, kDirectoryTimeoutSeconds);
   if (shutDown_) return StartupFailure::ClosedDuringStart;  // the window went while we waited
 
-  const std::string stationsFile = ProgramFile(kStationsFileName);
+  const std::string& stationsFile = places_.stationsFile;
   const QByteArray& bytes = downloader_->receivedBytes();
   const std::string text(bytes.constData(), static_cast<std::size_t>(bytes.size()));
   const bool downloaded = outcome == Downloader::Outcome::Ok;
@@ -168,7 +169,7 @@ StartupFailure Program::FetchDirectory() {
 }
 
 void Program::ReadCachedDirectory() {
-  const std::string stationsFile = ProgramFile(kStationsFileName);
+  const std::string& stationsFile = places_.stationsFile;
   const std::optional<std::string> bytes = downloaded_ ? downloaded_ : ReadFileBytes(stationsFile);
   if (!bytes) qCWarning(lcDirectory) << "cannot read" << stationsFile.c_str() << "; the directory stays empty";
   DirectoryReadResult read = ReadDirectory(bytes.value_or(std::string()));

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/data_places.h"
 #include "core/directory.h"
 
 namespace vornel::playback {
@@ -43,8 +44,8 @@ class MainWindowHost {
   virtual ~MainWindowHost() = default;
   virtual void ApplyWindowShape() = 0;
   virtual void LoadSettings() = 0;
-  // The initialised audio library, and the program folder its recordings go under.
-  virtual void AttachAudio(const playback::BassApi* api, const std::string& programFolder) = 0;
+  // The initialised audio library, and the folder recordings go into.
+  virtual void AttachAudio(const playback::BassApi* api, const std::string& recordFolder) = 0;
   // The library has been released (shutdown): nothing may call it any more.
   virtual void AudioReleased() = 0;
   virtual void SetVolume(int value) = 0;
@@ -107,6 +108,7 @@ class Program {
   MainWindowHost& window_;
   MessageBoxes& messages_;
   StartupConfig config_;
+  DataPlaces places_;  // resolved at the start, from the program folder
   std::unique_ptr<playback::AudioLibrary> audio_;
   std::unique_ptr<Downloader> downloader_;
   std::optional<std::string> downloaded_;  // the directory as it came, when the download worked

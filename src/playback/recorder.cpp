@@ -44,7 +44,7 @@ bool Taken(const std::string& path) {
 
 }  // namespace
 
-Recorder::Recorder(std::string programFolder) : programFolder_(std::move(programFolder)) {
+Recorder::Recorder(std::string recordFolder) : recordFolder_(std::move(recordFolder)) {
   // Past a file-size limit a write should fail like one on a full disk, not end the program.
   static std::once_flag ignored;
   std::call_once(ignored, [] { std::signal(SIGXFSZ, SIG_IGN); });
@@ -64,7 +64,7 @@ std::string Recorder::MakeRecordFileName(const std::string& folder, const std::s
                                          const char* extension) {
   std::string dir = folder;
   while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-  dir += "/REC/";
+  if (dir.empty() || dir.back() != '/') dir += '/';
   const std::size_t room =
       kMaxPathBytes > dir.size() + kSuffixRoom ? kMaxPathBytes - dir.size() - kSuffixRoom : 1;
   const std::string base = dir + FileNamePart(statusText, std::min(kMaxNameBytes - kSuffixRoom, room));
@@ -201,9 +201,9 @@ std::optional<Recorder::Failed> Recorder::openFile() {
     }
     return std::nullopt;
   }
-  recFileName_ = MakeRecordFileName(programFolder_, statusText(), RecordExtension(format_));
+  recFileName_ = MakeRecordFileName(recordFolder_, statusText(), RecordExtension(format_));
   if (recFileName_.empty()) {
-    return Failed{Failure::NoFreeName, programFolder_ + "/REC", std::make_error_code(std::errc::file_exists)};
+    return Failed{Failure::NoFreeName, recordFolder_, std::make_error_code(std::errc::file_exists)};
   }
   if (const std::error_code error = recWriter_.OpenFile(recFileName_)) {
     return Failed{Failure::CannotOpen, recFileName_, error};

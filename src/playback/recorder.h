@@ -1,12 +1,12 @@
 #pragma once
 
-// The recorder: while recording is on, the stream's own bytes go to REC/<title>.<ext> in the
-// program folder, one file per title, each file starting at a frame header (MP3, AAC) or at an Ogg
-// page after the stream's header pages (Vorbis, Opus), so that every file plays on its own. Blocks
-// arrive on the library's download thread, titles on its metadata thread, the record button and
-// station changes on the user-interface thread; one lock keeps every block's view of the state
-// consistent. Files are flushed to the disk on a thread of their own; a file that cannot be made
-// or written ends recording, and the failure is told once.
+// The recorder: while recording is on, the stream's own bytes go to <title>.<ext> in the record
+// folder (REC/ of a portable program folder), one file per title, each file starting at a frame
+// header (MP3, AAC) or at an Ogg page after the stream's header pages (Vorbis, Opus), so that every
+// file plays on its own. Blocks arrive on the library's download thread, titles on its metadata
+// thread, the record button and station changes on the user-interface thread; one lock keeps every
+// block's view of the state consistent. Files are flushed to the disk on a thread of their own; a
+// file that cannot be made or written ends recording, and the failure is told once.
 
 #include <atomic>
 #include <chrono>
@@ -31,7 +31,7 @@ class Recorder {
   // Told once when recording had to end; runs on the thread where it failed, outside the lock.
   using FailureHandler = std::function<void(Failure, const std::string& fileName, std::error_code)>;
 
-  explicit Recorder(std::string programFolder);
+  explicit Recorder(std::string recordFolder);
   ~Recorder();
 
   void setFailureHandler(FailureHandler handler);
@@ -62,7 +62,7 @@ class Recorder {
 
   std::string recFileName() const;
 
-  // The file name for `statusText` in `folder`/REC with `extension`, with "_n" when taken; empty
+  // The file name for `statusText` in `folder` with `extension`, with "_n" when taken; empty
   // when even "_32767" is taken. The name is shortened (at a character boundary) to fit the file
   // system.
   static std::string MakeRecordFileName(const std::string& folder, const std::string& statusText,
@@ -91,7 +91,7 @@ class Recorder {
   void flushNowAndThen();  // under the lock: at most once a second
   void report(const Failed& failed);
 
-  const std::string programFolder_;
+  const std::string recordFolder_;  // never made here: a missing folder ends recording
   // The button's state, read once at the start of every block.
   std::atomic<bool> isRecording_{false};
 

@@ -41,10 +41,10 @@ void frmVornel::wirePlayback() {
   });
 }
 
-void frmVornel::AttachAudio(const playback::BassApi* api, const std::string& programFolder) {
+void frmVornel::AttachAudio(const playback::BassApi* api, const std::string& recordFolder) {
   using playback::PlaybackController;
   bass_ = api;
-  recorder_ = std::make_unique<playback::Recorder>(programFolder);
+  recorder_ = std::make_unique<playback::Recorder>(recordFolder);
   controller_ = std::make_unique<PlaybackController>(*api, *recorder_);
   PlaybackController* controller = controller_.get();
   connect(controller, &PlaybackController::statusChanged, this, &frmVornel::ShowStatus);

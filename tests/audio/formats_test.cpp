@@ -272,7 +272,7 @@ TEST_F(FormatsTest, RecordingsOfEveryFormatPlayOnTheirOwn) {
   for (const Case& c : {Case{"/file/tone.aac?loop=1", ".aac"}, Case{"/file/tone.ogg?loop=1", ".ogg"},
                         Case{"/file/tone.opus?loop=1", ".opus"}, Case{"/file/tone.mp3?loop=1", ".mp3"},
                         Case{"/packed/media.m3u8", ".aac"}, Case{"/mp3ts/media.m3u8", ".mp3"}}) {
-    vornel::playback::Recorder recorder(folder.string());
+    vornel::playback::Recorder recorder((folder / "REC").string());
     recorder.NewRecordWriter();
     recorder.ToggleRecording();
     const HSTREAM stream = BASS_StreamCreateURL(

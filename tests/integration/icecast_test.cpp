@@ -278,7 +278,7 @@ TEST_F(IcecastTest, RecordingsOfAChainedOggStreamPlayOnTheirOwn) {
   const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vornel-chain-recording";
   std::filesystem::remove_all(folder);
   std::filesystem::create_directories(folder / "REC");
-  vornel::playback::Recorder recorder(folder.string());
+  vornel::playback::Recorder recorder((folder / "REC").string());
   recorder.NewRecordWriter();
   recorder.ToggleRecording();
   const auto onBlock = [](const void* buffer, DWORD length, void* user) {

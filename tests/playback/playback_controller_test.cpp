@@ -42,7 +42,7 @@ class PlaybackControllerTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
-    recorder_ = std::make_unique<Recorder>(folder_.string());
+    recorder_ = std::make_unique<Recorder>((folder_ / "REC").string());
     controller_ = std::make_unique<PlaybackController>(bass_, *recorder_);
     QObject::connect(controller_.get(), &PlaybackController::statusChanged,
                      [this](const QString& text) { statuses_.push_back(text); });

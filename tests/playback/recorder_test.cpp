@@ -34,6 +34,9 @@ class RecorderTest : public ::testing::Test {
   }
   ~RecorderTest() override { fs::remove_all(folder_); }
 
+  // The folder the recorder is given, as a portable program folder's REC.
+  std::string Rec() const { return (folder_ / "REC").string(); }
+
   void Block(Recorder& recorder, const std::string& bytes) {
     recorder.OnDownloadBlock(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
@@ -57,7 +60,7 @@ const std::string kMpeg1 = Bytes({0xFF, 0xFB, 0x90, 0x64});
 const std::string kMpeg2Crc = Bytes({0xFF, 0xF2, 0x50, 0xC4});
 
 TEST_F(RecorderTest, OneFilePerTitleStartingAtAFrameHeader) {
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   recorder.NewRecordWriter();
   Block(recorder, "before any title");
   EXPECT_TRUE(Files().empty());
@@ -80,7 +83,7 @@ TEST_F(RecorderTest, OneFilePerTitleStartingAtAFrameHeader) {
 }
 
 TEST_F(RecorderTest, OffAndOnWithinATitleContinuesInASuffixedFileFromTheNextFrame) {
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   recorder.ToggleRecording();
   recorder.NewTrack("Song");
   Block(recorder, kMpeg1 + "a");
@@ -94,7 +97,7 @@ TEST_F(RecorderTest, OffAndOnWithinATitleContinuesInASuffixedFileFromTheNextFram
 }
 
 TEST_F(RecorderTest, StationChangeWaitsForTheNewTitle) {
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   recorder.ToggleRecording();
   recorder.NewTrack("Old station");
   Block(recorder, kMpeg1 + "old");
@@ -110,7 +113,7 @@ TEST_F(RecorderTest, StationChangeWaitsForTheNewTitle) {
 
 TEST_F(RecorderTest, AFileThatCannotBeMadeEndsRecordingOnceAndIsTold) {
   fs::remove_all(folder_ / "REC");
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   int told = 0;
   recorder.setFailureHandler([&](Recorder::Failure failure, const std::string& name, std::error_code error) {
     ++told;
@@ -134,15 +137,14 @@ TEST_F(RecorderTest, AFileThatCannotBeMadeEndsRecordingOnceAndIsTold) {
 TEST_F(RecorderTest, NamesTheFileSystemCannotHoldAreMadeSafe) {
   const std::string longTitle(400, 'x');
   const std::string cyrillic = std::string(300, 'a') + "Ж";
-  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(folder_.string(), longTitle)).filename().string().size(), 244u + 4);
-  const std::string name = fs::path(Recorder::MakeRecordFileName(folder_.string(), "a\tb\x01/c")).filename().string();
+  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(Rec(), longTitle)).filename().string().size(), 244u + 4);
+  const std::string name = fs::path(Recorder::MakeRecordFileName(Rec(), "a\tb\x01/c")).filename().string();
   EXPECT_EQ(name, "abc.mp3");
-  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(folder_.string(), "")).filename().string(), "_.mp3");
-  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(folder_.string(), "..")).filename().string(), "_.mp3");
+  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(Rec(), "")).filename().string(), "_.mp3");
+  EXPECT_EQ(fs::path(Recorder::MakeRecordFileName(Rec(), "..")).filename().string(), "_.mp3");
   // Cut at a character boundary, never inside a multi-byte character.
-  const std::string cut = fs::path(Recorder::MakeRecordFileName(folder_.string(), std::string(243, 'a') + "Ж"))
-                              .filename()
-                              .string();
+  const std::string cut =
+      fs::path(Recorder::MakeRecordFileName(Rec(), std::string(243, 'a') + "Ж")).filename().string();
   EXPECT_EQ(cut, std::string(243, 'a') + ".mp3");
 }
 
@@ -180,7 +182,7 @@ TEST_F(RecorderTest, EachFormatHasItsExtension) {
   for (const auto& c : cases) {
     fs::remove_all(folder_ / "REC");
     fs::create_directories(folder_ / "REC");
-    Recorder recorder(folder_.string());
+    Recorder recorder(Rec());
     recorder.NewRecordWriter();
     recorder.ToggleRecording();
     Block(recorder, c.firstBlock);
@@ -199,7 +201,7 @@ TEST_F(RecorderTest, AnOggFileCutFromTheMiddleBeginsWithTheHeaderPagesOfItsTrack
   const std::string audioA2 = OggPage(1, false, {"a2"});
   const std::string audioB = OggPage(2, false, {"b1"});
 
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   recorder.NewRecordWriter();
   recorder.ToggleRecording();
   Block(recorder, idA);
@@ -222,7 +224,7 @@ TEST_F(RecorderTest, AnOggFileCutFromTheMiddleBeginsWithTheHeaderPagesOfItsTrack
 }
 
 TEST_F(RecorderTest, AReconnectWithTheSameTitleGoesOnInTheSameFileFromTheFirstFrame) {
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   recorder.ToggleRecording();
   recorder.NewTrack("Song");
   Block(recorder, kMpeg1 + "one");
@@ -245,7 +247,7 @@ TEST_F(RecorderTest, AReconnectWithTheSameTitleGoesOnInTheSameFileFromTheFirstFr
 }
 
 TEST_F(RecorderTest, StopClosesTheFileAndTheNextPlayStartsANewOne) {
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   recorder.ToggleRecording();
   recorder.NewTrack("Song");
   Block(recorder, kMpeg1 + "one");
@@ -263,7 +265,7 @@ TEST_F(RecorderTest, StopClosesTheFileAndTheNextPlayStartsANewOne) {
 TEST_F(RecorderTest, AFullDiskEndsRecordingWithTheWholeBlocksKept) {
   rlimit saved{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  Recorder recorder(folder_.string());  // from here a write past the limit fails instead of a signal
+  Recorder recorder(Rec());  // from here a write past the limit fails instead of a signal
   std::vector<Recorder::Failure> told;
   recorder.setFailureHandler([&](Recorder::Failure failure, const std::string&, std::error_code) {
     told.push_back(failure);
@@ -284,7 +286,7 @@ TEST_F(RecorderTest, AFullDiskEndsRecordingWithTheWholeBlocksKept) {
 TEST_F(RecorderTest, ARecFolderThatIsNoFolderEndsRecording) {
   fs::remove_all(folder_ / "REC");
   std::ofstream(folder_ / "REC") << "a file where the folder should be";
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   int told = 0;
   recorder.setFailureHandler([&](Recorder::Failure, const std::string&, std::error_code) { ++told; });
   recorder.ToggleRecording();
@@ -303,7 +305,7 @@ TEST_F(RecorderTest, AKilledRecorderLeavesWholeBlocks) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      Recorder recorder(folder_.string());
+      Recorder recorder(Rec());
       recorder.ToggleRecording();
       recorder.NewTrack("Killed");
       for (;;) Block(recorder, block);
@@ -332,7 +334,7 @@ TEST_F(RecorderTest, AKilledRecorderLeavesWholeBlocks) {
 // Blocks, titles and the record button from their own threads, as in the player: every byte
 // written lands in some file, and nothing tears (ThreadSanitizer checks the rest).
 TEST_F(RecorderTest, BlocksTitlesAndTheButtonFromThreads) {
-  Recorder recorder(folder_.string());
+  Recorder recorder(Rec());
   recorder.ToggleRecording();
   recorder.NewTrack("Start");
   std::atomic<bool> done{false};
