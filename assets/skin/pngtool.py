@@ -16,6 +16,11 @@ Usage:
       Opaque RGB: the picture laid over a solid background colour.
   pngtool.py crop IN OUT x,y,w,h
       Opaque RGB: one rectangle of a picture (its alpha dropped).
+  pngtool.py key2x IN OUT INKHEX GUIDE
+      A keyed window picture at twice the size of its keyed 1x GUIDE: the
+      window's outline is the guide's, which is what the program shapes the
+      window by, so every pixel inside it is opaque (ink where the finer
+      rendering left it transparent) and every pixel outside is the key.
 """
 
 import struct
@@ -154,6 +159,27 @@ def cmd_key(src, dst, ink_hex, rects):
     write_png(dst, width, height, out, alpha=False)
 
 
+def cmd_key2x(src, dst, ink_hex, guide):
+    ink = parse_hex(ink_hex)
+    width, height, rows = read_png(src)
+    gwidth, gheight, grows = read_png(guide)
+    if (width, height) != (2 * gwidth, 2 * gheight):
+        sys.exit(f"{src}: {width}x{height} is not twice {guide} ({gwidth}x{gheight})")
+    out = []
+    for y, row in enumerate(rows):
+        line = []
+        for x, (r, g, b, a) in enumerate(row):
+            if grows[y // 2][x // 2][:3] == KEY:
+                line.append(KEY)
+                continue
+            px = tuple((c * a + k * (255 - a) + 127) // 255 for c, k in zip((r, g, b), ink))
+            if near_key(px):
+                sys.exit(f"{src}: pixel ({x},{y}) {px} is too close to the key colour")
+            line.append(px)
+        out.append(line)
+    write_png(dst, width, height, out, alpha=False)
+
+
 def cmd_rgba(src, dst):
     width, height, rows = read_png(src)
     out = [[px if px[3] else (0, 0, 0, 0) for px in row] for row in rows]
@@ -184,6 +210,8 @@ def cmd_crop(src, dst, rect):
 def main(argv):
     if len(argv) >= 5 and argv[1] == "key":
         cmd_key(argv[2], argv[3], argv[4], argv[5:])
+    elif len(argv) == 6 and argv[1] == "key2x":
+        cmd_key2x(argv[2], argv[3], argv[4], argv[5])
     elif len(argv) == 4 and argv[1] == "rgba":
         cmd_rgba(argv[2], argv[3])
     elif len(argv) == 5 and argv[1] == "flat":

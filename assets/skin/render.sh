@@ -74,4 +74,6 @@ for size in 16 32 64 256; do
   rgba icon.svg "$size" "$size" "icon_$size.png"
 done
 
+"$here/render_2x.sh"
+
 echo "skin rendered into $here"

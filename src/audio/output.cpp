@@ -25,6 +25,9 @@ constexpr std::size_t kMixChunkFrames = 1024;
 bool Output::open(int frequency) {
   std::lock_guard lock(deviceMutex_);
   if (device_ != 0) return true;
+  // SDL would otherwise take SIGINT and SIGTERM for itself and turn them into events no one here
+  // reads: the program could then no longer be ended by a signal (a logout, `kill`).
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
     QuitAudio();
     return false;

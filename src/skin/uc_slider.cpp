@@ -207,8 +207,9 @@ void ucSlider::LetRailImage(const QImage& New_RailImage) {
 void ucSlider::Put(Holder& holder, const QImage& picture, int defaultWidth, int defaultHeight) {
   holder.picture = picture;
   // A holder whose picture is taken away measures what it measured before it had one.
-  holder.width = static_cast<float>(picture.isNull() ? defaultWidth : picture.width());
-  holder.height = static_cast<float>(picture.isNull() ? defaultHeight : picture.height());
+  // Measured in the window's own units: a picture for a 2x screen is twice as many pixels.
+  holder.width = static_cast<float>(picture.isNull() ? defaultWidth : picture.deviceIndependentSize().width());
+  holder.height = static_cast<float>(picture.isNull() ? defaultHeight : picture.deviceIndependentSize().height());
 }
 
 // ---- persistence --------------------------------------------------------------------------------
@@ -322,7 +323,11 @@ void ucSlider::Layout() {
 }
 
 void ucSlider::Redraw() {
-  if (surface_.size() != size()) surface_ = QImage(size(), QImage::Format_RGB32);
+  const qreal ratio = devicePixelRatioF();
+  if (surface_.size() != size() * ratio || surface_.devicePixelRatio() != ratio) {
+    surface_ = QImage(size() * ratio, QImage::Format_RGB32);
+    surface_.setDevicePixelRatio(ratio);
+  }
   surface_.fill(ColourFromStored(BackColor_));
   QPainter painter(&surface_);
   if (painter.isActive()) {

@@ -15,7 +15,7 @@ dlgTray::dlgTray(QWidget* parent) : SmallWindow(QStringLiteral("dlgTray"), QStri
   auto* image = new QLabel(this);
   image->setObjectName(QStringLiteral("Image1"));
   image->setGeometry(88, 32, 100, 34);
-  image->setPixmap(QPixmap::fromImage(SkinPicture(QStringLiteral("tray_picture.png"))));
+  image->setPixmap(QPixmap::fromImage(SkinPictureToDraw(QStringLiteral("tray_picture.png"))));
 
   addText("Label2", {16, 72, 241, 57},
           QStringLiteral("Программа свёрнута в трей (к часикам). Щелкните по этой иконке, чтобы развернуть "

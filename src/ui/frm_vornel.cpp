@@ -46,9 +46,9 @@ constexpr std::int32_t kDefaultBitrate = 64;
 skin::PropertyBag SliderVolumeDesign() {
   skin::PropertyBag design;
   design.WriteProperty(QStringLiteral("backcolor"), 0x00231E1Bu, skin::ucSlider::kButtonFace);
-  design.WriteProperty(QStringLiteral("sliderimage"), SkinPicture(QStringLiteral("slider_knob.png")), QImage());
+  design.WriteProperty(QStringLiteral("sliderimage"), SkinPictureToDraw(QStringLiteral("slider_knob.png")), QImage());
   design.WriteProperty(QStringLiteral("orientation"), int{skin::OrientationHorizontal}, int{skin::OrientationVertical});
-  design.WriteProperty(QStringLiteral("railimage"), SkinPicture(QStringLiteral("slider_rail.png")), QImage());
+  design.WriteProperty(QStringLiteral("railimage"), SkinPictureToDraw(QStringLiteral("slider_rail.png")), QImage());
   design.WriteProperty(QStringLiteral("railstyle"), int{skin::RailPicture}, int{skin::RailSunken});
   design.WriteProperty(QStringLiteral("showvaluetip"), false, true);
   design.WriteProperty(QStringLiteral("max"), 100, 10);
@@ -64,7 +64,7 @@ frmVornel::frmVornel(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Framele
   setWindowIcon(AppIcon());
   setFixedSize(kWidth, kHeight);
   skinPicture_ = SkinPicture(QStringLiteral("main.png"));
-  skin_ = SkinBackground(skinPicture_);
+  skin_ = SkinBackground(SkinPictureToDraw(QStringLiteral("main.png")));
   buildControls();
   buildOptionsPanel();
   wireButtonLooks();
@@ -79,7 +79,7 @@ ImageButton* frmVornel::makeButton(const char* name, const QRect& place, const Q
   auto* button = new ImageButton(this);
   button->setObjectName(QString::fromLatin1(name));
   button->setGeometry(place);
-  button->setPicture(SkinPicture(picture));
+  button->setPicture(SkinPictureToDraw(picture));
   return button;
 }
 
@@ -138,7 +138,7 @@ void frmVornel::buildControls() {
   for (int bitrate : kBadgeBitrates) {
     QLabel* badge = makeLabel("imgBitrate", this, {0, 0, 38, 20}, QString());
     badge->setObjectName(QStringLiteral("imgBitrate_%1").arg(bitrate));
-    badge->setPixmap(QPixmap::fromImage(SkinPicture(QStringLiteral("badge_%1.png").arg(bitrate))));
+    badge->setPixmap(QPixmap::fromImage(SkinPictureToDraw(QStringLiteral("badge_%1.png").arg(bitrate))));
     badge->hide();
     imgBitrate[bitrate] = badge;
   }
@@ -192,7 +192,7 @@ void frmVornel::buildOptionsPanel() {
   btnOptionsOK = new ImageButton(frmOptions);
   btnOptionsOK->setObjectName(QStringLiteral("btnOptionsOK"));
   btnOptionsOK->setGeometry(112, 140, 38, 20);
-  btnOptionsOK->setPicture(SkinPicture(QStringLiteral("btn_ok.png")));
+  btnOptionsOK->setPicture(SkinPictureToDraw(QStringLiteral("btn_ok.png")));
   btnOptionsOK->setGrayscale(5);
   btnOptionsOK->setShadow(4, -4, -4);
 }

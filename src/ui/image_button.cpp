@@ -104,10 +104,14 @@ QImage ImageButton::renderedImage() const {
   }
   // The shadow keeps inside the picture's own rectangle, so the button never paints over its
   // neighbours; the pictures leave room for it at their edges.
+  // Offsets and blur are in the window's units; a sharper picture has more pixels to each.
+  const qreal ratio = face.devicePixelRatio();
   const int dx = -shadowX_ / 2;
   const int dy = -shadowY_ / 2;
-  const QImage shadow = BlurredAlpha(face, shadowDepth_ / 4);
+  QImage shadow = BlurredAlpha(face, static_cast<int>(shadowDepth_ / 4 * ratio));
+  shadow.setDevicePixelRatio(ratio);
   rendered_ = QImage(face.size(), QImage::Format_ARGB32_Premultiplied);
+  rendered_.setDevicePixelRatio(ratio);
   rendered_.fill(Qt::transparent);
   QPainter painter(&rendered_);
   painter.setOpacity(std::min(1.0, 0.1 * shadowDepth_));
@@ -117,7 +121,9 @@ QImage ImageButton::renderedImage() const {
   return rendered_;
 }
 
-QSize ImageButton::sizeHint() const { return picture_.isNull() ? QSize(16, 16) : picture_.size(); }
+QSize ImageButton::sizeHint() const {
+  return picture_.isNull() ? QSize(16, 16) : picture_.deviceIndependentSize().toSize();
+}
 
 void ImageButton::paintEvent(QPaintEvent*) {
   QPainter painter(this);

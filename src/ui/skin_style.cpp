@@ -1,6 +1,7 @@
 #include "ui/skin_style.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
@@ -38,6 +39,18 @@ QIcon AppIcon() {
 }
 
 QImage SkinPicture(const QString& name) { return QImage(QStringLiteral(":/skin/") + name); }
+
+QImage SkinPictureToDraw(const QString& name) {
+  // The highest ratio of any screen: a window moved to the sharper screen stays sharp, and on
+  // the other one Qt scales down, which loses nothing.
+  if (qApp == nullptr || qApp->devicePixelRatio() <= 1.0 || !name.endsWith(QLatin1String(".png"))) {
+    return SkinPicture(name);
+  }
+  QImage sharp(QStringLiteral(":/skin/") + name.chopped(4) + QStringLiteral("@2x.png"));
+  if (sharp.isNull()) return SkinPicture(name);
+  sharp.setDevicePixelRatio(2.0);
+  return sharp;
+}
 
 void ShapeWindow(QWidget& window, const QImage& picture) {
   // Not the background: its backdrop colour could also stand inside the outline.

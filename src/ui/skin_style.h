@@ -19,8 +19,12 @@ namespace vornel::ui {
 // The program's icon (window and notification area).
 QIcon AppIcon();
 
-// A picture of the skin, by file name (":/skin/<name>").
+// A picture of the skin, by file name (":/skin/<name>"), as the window is laid out by: one pixel
+// per unit. Window outlines and sizes come from these.
 QImage SkinPicture(const QString& name);
+// The same picture for drawing on the screens at hand: on a screen of device pixel ratio above 1
+// the rendering at twice the size, marked with ratio 2, where the skin has one.
+QImage SkinPictureToDraw(const QString& name);
 
 // Gives a frameless window the outline of its skin picture as drawn, key colour and all: the
 // pixels of the picture's top-left colour lie outside. A window whose shaping fails stays

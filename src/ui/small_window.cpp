@@ -14,8 +14,8 @@ SmallWindow::SmallWindow(const QString& objectName, const QString& skin, QWidget
   setObjectName(objectName);
   setWindowTitle(QStringLiteral("Vornel"));
   const QImage picture = SkinPicture(skin);
-  skin_ = SkinBackground(picture);
-  setFixedSize(skin_.size());
+  skin_ = SkinBackground(SkinPictureToDraw(skin));
+  setFixedSize(picture.size());
   ShapeWindow(*this, picture);
 }
 
@@ -47,7 +47,7 @@ void SmallWindow::addOkButton(const QRect& place) {
   btnOK_->setAccessibleName(QStringLiteral("OK"));
   btnOK_->setToolTip(QStringLiteral("Закрыть это окно"));
   btnOK_->setGeometry(place);
-  btnOK_->setPicture(SkinPicture(QStringLiteral("btn_ok.png")));
+  btnOK_->setPicture(SkinPictureToDraw(QStringLiteral("btn_ok.png")));
   btnOK_->setGrayscale(5);
   btnOK_->setShadow(4, -4, -4);
   // Lit under the pointer, dim otherwise, no pressed feedback.
