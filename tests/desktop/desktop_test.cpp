@@ -284,6 +284,22 @@ TEST_F(DesktopTest, ASecondStartRaisesTheRunningPlayerAndEnds) {
   EXPECT_TRUE(window_.isVisible());
 }
 
+// A logout ends a session's programs with SIGTERM; the player must go, not linger until killed.
+TEST(ProgramTest, EndsOnSigterm) {
+  QProcess program;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.remove("DBUS_SESSION_BUS_ADDRESS");  // alone, not a second start of another test's player
+  program.setProcessEnvironment(environment);
+  program.start(QString::fromStdString(VORNEL_TEST_PROGRAM), {});
+  ASSERT_TRUE(program.waitForStarted(5000));
+  // Past start-up: the audio library is initialised, which is where the signal used to be taken.
+  ASSERT_FALSE(program.waitForFinished(3000)) << program.readAllStandardError().toStdString();
+  program.terminate();
+  ASSERT_TRUE(program.waitForFinished(10000));
+  EXPECT_EQ(program.exitStatus(), QProcess::CrashExit);
+}
+
 }  // namespace
 }  // namespace vornel::desktop
 
