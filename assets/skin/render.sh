@@ -73,6 +73,18 @@ python3 "$tool" flat "$tmp/slider_knob.png" "$here/slider_knob.png" "$SLIDER_BAC
 for size in 16 32 64 256; do
   rgba icon.svg "$size" "$size" "icon_$size.png"
 done
+# The desktop's icon theme (hicolor) takes these sizes as well; they are installed beside the
+# program, not compiled into it.
+icons="$here/../icons"
+for size in 24 48 128; do
+  render icon.svg "$size" "$size" "icon_$size.png"
+  python3 "$tool" rgba "$tmp/icon_$size.png" "$icons/icon_$size.png"
+done
+# The scalable icon stands alone, without palette.css; it must still draw the same picture.
+python3 "$icons/inline_palette.py" "$src/palette.css" "$src/icon.svg" "$icons/vornel.svg"
+rsvg-convert --width 256 --height 256 --format png --output "$tmp/standalone.png" "$icons/vornel.svg"
+python3 "$tool" rgba "$tmp/standalone.png" "$tmp/standalone_rgba.png"
+cmp -s "$tmp/standalone_rgba.png" "$here/icon_256.png" || { echo "icons/vornel.svg draws another picture" >&2; exit 1; }
 
 "$here/render_2x.sh"
 
