@@ -13,6 +13,8 @@ packages=(
   python3 sox lame curl icecast2 ffmpeg openssl  # test stations: tones, scripted servers, real Icecast, TLS
   xvfb xauth x11-utils imagemagick             # screenshots of the real window
   dbus-daemon playerctl                        # the desktop tests: a private session bus, a media-controls client
+  xdotool iproute2 desktop-file-utils appstream  # the installed player: keys on its window, a loopback of its own, validators
+  dpkg-dev lintian                             # the Debian package: its dependencies (dpkg-shlibdeps), its check
 )
 
 missing=()
