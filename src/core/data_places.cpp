@@ -60,7 +60,6 @@ DataPlaces ResolveDataPlaces(const std::string& programFolder, bool programFolde
   MakeFolder(cacheFolder);
   SeedCache(cache, Local(RPP(programFolder) + kStationsFileName));
   MakeFolder(recordFolder);
-  qCInfo(lcCore) << "installed program folder: cache" << cache << "recordings" << recordFolder;
   return {false, cache.toStdString(), recordFolder.toStdString()};
 }
 
