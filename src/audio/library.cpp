@@ -109,14 +109,15 @@ bool Library::play(DWORD handle) {
   // nothing left to play: saying it started would be a failure reported as success.
   if (!stream || stream->finished()) return false;
   stream->play();
-  output_.add(stream);
-  return true;
+  return output_.add(stream);
 }
 
 bool Library::stop(DWORD handle) {
   const std::shared_ptr<Stream> stream = find(handle);
   if (!stream) return false;
   stream->stop();
+  // A stopped stream never plays again; with it gone the device may close.
+  output_.remove(stream.get());
   return true;
 }
 

@@ -24,7 +24,7 @@ constexpr std::size_t kMixChunkFrames = 1024;
 
 bool Output::open(int frequency) {
   std::lock_guard lock(deviceMutex_);
-  if (device_ != 0) return true;
+  if (frequency_ != 0) return true;
   // SDL would otherwise take SIGINT and SIGTERM for itself and turn them into events no one here
   // reads: the program could then no longer be ended by a signal (a logout, `kill`).
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
@@ -33,9 +33,43 @@ bool Output::open(int frequency) {
     return false;
   }
   scratch_.assign(kMixChunkFrames * kChannels, 0);
+  frequency_ = frequency;
+  // The device is tried now, so that a player without one learns it at start-up.
+  if (!openDevice()) {
+    frequency_ = 0;
+    QuitAudio();
+    return false;
+  }
+  closeDevice();
+  return true;
+}
 
+void Output::close() {
+  {
+    std::lock_guard lock(deviceMutex_);
+    if (frequency_ == 0) return;
+    closeDevice();
+    frequency_ = 0;
+    QuitAudio();
+  }
+  std::lock_guard lock(sourcesMutex_);
+  sources_.clear();
+}
+
+bool Output::isOpen() const {
+  std::lock_guard lock(deviceMutex_);
+  return frequency_ != 0;
+}
+
+bool Output::deviceOpen() const {
+  std::lock_guard lock(deviceMutex_);
+  return device_ != 0;
+}
+
+bool Output::openDevice() {
+  if (device_ != 0) return true;
   SDL_AudioSpec want{};
-  want.freq = frequency;
+  want.freq = frequency_;
   want.format = AUDIO_S16SYS;
   want.channels = kChannels;
   want.samples = 2048;  // about 46 ms at 44100 Hz: few wake-ups, still a prompt stop
@@ -45,36 +79,34 @@ bool Output::open(int frequency) {
   // at the rate the player asked for.
   SDL_AudioSpec have{};
   device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (device_ == 0) {
-    QuitAudio();
-    return false;
-  }
-  frequency_ = frequency;
+  if (device_ == 0) return false;
   SDL_PauseAudioDevice(device_, 0);
   return true;
 }
 
-void Output::close() {
-  std::lock_guard lock(deviceMutex_);
+void Output::closeDevice() {
   if (device_ == 0) return;
-  SDL_CloseAudioDevice(device_);
+  SDL_CloseAudioDevice(device_);  // waits for the audio thread, which never takes deviceMutex_
   device_ = 0;
-  QuitAudio();
 }
 
-bool Output::isOpen() const {
-  std::lock_guard lock(deviceMutex_);
-  return device_ != 0;
-}
-
-void Output::add(const std::shared_ptr<Stream>& stream) {
+bool Output::add(const std::shared_ptr<Stream>& stream) {
+  std::lock_guard device(deviceMutex_);
+  if (frequency_ == 0 || !openDevice()) return false;
   std::lock_guard lock(sourcesMutex_);
   if (std::find(sources_.begin(), sources_.end(), stream) == sources_.end()) sources_.push_back(stream);
+  return true;
 }
 
 void Output::remove(const Stream* stream) {
-  std::lock_guard lock(sourcesMutex_);
-  std::erase_if(sources_, [stream](const std::shared_ptr<Stream>& s) { return s.get() == stream; });
+  std::lock_guard device(deviceMutex_);
+  bool none = false;
+  {
+    std::lock_guard lock(sourcesMutex_);
+    std::erase_if(sources_, [stream](const std::shared_ptr<Stream>& s) { return s.get() == stream; });
+    none = sources_.empty();
+  }
+  if (none) closeDevice();
 }
 
 void Output::fill(void* self, std::uint8_t* stream, int length) {

@@ -1,7 +1,9 @@
 #pragma once
 
 // The audio output device: one SDL2 playback device at a fixed rate, 16-bit stereo. On SDL's
-// audio thread it mixes the decoded audio of every playing stream at the global volume.
+// audio thread it mixes the decoded audio of every playing stream at the global volume. The device
+// is held only while a stream plays: an open device runs SDL's audio thread, and it would wake
+// the process many times a second with nothing to play.
 
 #include <atomic>
 #include <cstdint>
@@ -17,27 +19,36 @@ class Output {
  public:
   static constexpr int kChannels = 2;
 
-  // Opens the system's default output at `frequency` Hz. False when no device can be opened.
+  // Makes sure the system's default output opens at `frequency` Hz, and lets it go again until a
+  // stream plays. False when no device can be opened.
   bool open(int frequency);
   void close();
   bool isOpen() const;
+  // The device itself is open: a stream is playing.
+  bool deviceOpen() const;
   int frequency() const { return frequency_; }
 
   // Global stream volume in per cent, read by the mixer on every buffer.
   void setVolume(int percent) { volume_.store(percent, std::memory_order_relaxed); }
   int volume() const { return volume_.load(std::memory_order_relaxed); }
 
-  // Streams the mixer reads from. After remove() returns, the mixer no longer touches the stream.
-  void add(const std::shared_ptr<Stream>& stream);
+  // Streams the mixer reads from. The first one opens the device (false when it will not open);
+  // after remove() returns, the mixer no longer touches the stream, and the last one closes it.
+  bool add(const std::shared_ptr<Stream>& stream);
   void remove(const Stream* stream);
 
  private:
+  // With deviceMutex_ held.
+  bool openDevice();
+  void closeDevice();
   static void fill(void* self, std::uint8_t* stream, int length);
   void mix(std::int16_t* out, std::size_t frames);
 
-  mutable std::mutex deviceMutex_;  // guards device_ against open/close from two threads
-  std::uint32_t device_ = 0;        // SDL_AudioDeviceID; 0 = closed
-  int frequency_ = 0;
+  // Guards device_ and frequency_, and orders every change of the sources with the device's
+  // opening and closing. Never taken on the audio thread, so closing may wait for that thread.
+  mutable std::mutex deviceMutex_;
+  std::uint32_t device_ = 0;  // SDL_AudioDeviceID; 0 = closed
+  int frequency_ = 0;         // 0 until open() found a device
   std::atomic<int> volume_{100};
 
   std::mutex sourcesMutex_;                       // held by the mixer while it reads

@@ -33,7 +33,8 @@ using vornel::test::Received;
 
 std::vector<std::string> HeaderLines(HSTREAM stream) {
   std::vector<std::string> lines;
-  for (const char* p = BASS_ChannelGetTags(stream, BASS_TAGS_HEADERS); p != nullptr && *p != '\0'; p += std::strlen(p) + 1)
+  for (const char* p = BASS_ChannelGetTags(stream, BASS_TAGS_HEADERS); p != nullptr && *p != '\0';
+       p += std::strlen(p) + 1)
     lines.emplace_back(p);
   return lines;
 }
@@ -53,7 +54,8 @@ class StreamTest : public ::testing::Test {
   void TearDown() override { BASS_Free(); }
 
   HSTREAM Open(const std::string& path, Received& received) {
-    return BASS_StreamCreateURL(server_->url(path).c_str(), 0, BASS_STREAMFLAG_BLOCKS, Received::OnBlock, &received);
+    return BASS_StreamCreateURL(server_->url(path).c_str(), 0, BASS_STREAMFLAG_BLOCKS, Received::OnBlock,
+                                &received);
   }
   // The audio bytes the server sends: the file from its start, looped.
   static std::string Expected(std::size_t size, const std::string& prefix = "") {
@@ -113,7 +115,8 @@ TEST_F(StreamTest, TitleChangesReachTheSyncOnceEachInOrder) {
   std::lock_guard lock(received.mutex);
   const std::string first = BASS_ChannelGetTags(stream, BASS_TAGS_META) == nullptr ? "" : "unexpected";
   EXPECT_EQ(first, "");  // freed: no tags
-  for (std::size_t i = 1; i < received.titles.size(); ++i) EXPECT_NE(received.titles[i], received.titles[i - 1]);
+  for (std::size_t i = 1; i < received.titles.size(); ++i)
+    EXPECT_NE(received.titles[i], received.titles[i - 1]);
   EXPECT_EQ(received.titles.back().rfind("StreamTitle='Split ", 0), 0u) << received.titles.back();
 }
 
@@ -160,7 +163,8 @@ TEST_F(StreamTest, MetaintOfOneAndStationsWithoutMetadata) {
 }
 
 TEST_F(StreamTest, OldIcyStatusLineRedirectsAndAnId3TagAreAccepted) {
-  for (const char* path : {"/icy?seconds=1", "/redirect?seconds=1", "/redirect-abs?seconds=1", "/id3?seconds=1"}) {
+  for (const char* path :
+       {"/icy?seconds=1", "/redirect?seconds=1", "/redirect-abs?seconds=1", "/id3?seconds=1"}) {
     Received received;
     const HSTREAM stream = Open(path, received);
     ASSERT_NE(stream, 0u) << path;
@@ -185,8 +189,8 @@ TEST_F(StreamTest, OldIcyStatusLineRedirectsAndAnId3TagAreAccepted) {
 }
 
 TEST_F(StreamTest, WhatIsNotAPlayableStationGivesNoHandleAndNoCallback) {
-  const std::vector<std::string> paths = {"/icy404", "/404", "/500", "/html", "/html-as-audio", "/garbage",
-                                          "/header-flood", "/redirect-loop"};
+  const std::vector<std::string> paths = {"/icy404",        "/404",     "/500",          "/html",
+                                          "/html-as-audio", "/garbage", "/header-flood", "/redirect-loop"};
   for (const std::string& path : paths) {
     Received received;
     const auto started = std::chrono::steady_clock::now();
@@ -196,7 +200,9 @@ TEST_F(StreamTest, WhatIsNotAPlayableStationGivesNoHandleAndNoCallback) {
     EXPECT_EQ(received.endCount(), 0) << path;
   }
   Received refused;
-  EXPECT_EQ(BASS_StreamCreateURL("http://127.0.0.1:1/", 0, BASS_STREAMFLAG_BLOCKS, Received::OnBlock, &refused), 0u);
+  EXPECT_EQ(
+      BASS_StreamCreateURL("http://127.0.0.1:1/", 0, BASS_STREAMFLAG_BLOCKS, Received::OnBlock, &refused),
+      0u);
   EXPECT_EQ(BASS_StreamCreateURL("ftp://127.0.0.1/x.mp3", 0, BASS_STREAMFLAG_BLOCKS, nullptr, nullptr), 0u);
   EXPECT_EQ(BASS_StreamCreateURL(nullptr, 0, BASS_STREAMFLAG_BLOCKS, nullptr, nullptr), 0u);
 }
@@ -257,6 +263,48 @@ TEST_F(StreamTest, StopEndsTheDownloadOnceAndEverythingIsHarmlessAfterwards) {
   BASS_StreamFree(0);
   std::lock_guard lock(received.mutex);
   EXPECT_EQ(received.ends, 1);
+}
+
+// SDL's audio thread runs while the device is open and wakes the process many times a second:
+// an idle player must not have it.
+int AudioThreads() {
+  int count = 0;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+    std::ifstream comm(task.path() / "comm");
+    std::string name;
+    if (std::getline(comm, name) && name.rfind("SDLAudio", 0) == 0) ++count;
+  }
+  return count;
+}
+
+TEST_F(StreamTest, TheDeviceIsHeldOnlyWhileAStreamPlays) {
+  EXPECT_EQ(AudioThreads(), 0) << "initialised, nothing playing";
+  Received first;
+  Received second;
+  const HSTREAM a = Open("/ok?seconds=30", first);
+  const HSTREAM b = Open("/ok?seconds=30", second);
+  ASSERT_NE(a, 0u);
+  ASSERT_NE(b, 0u);
+  EXPECT_EQ(AudioThreads(), 0) << "connected, not playing";
+  ASSERT_TRUE(BASS_ChannelPlay(a, 0));
+  ASSERT_TRUE(BASS_ChannelPlay(b, 0));
+  // The thread names itself once it runs.
+  EXPECT_TRUE(vornel::test::WaitFor([] { return AudioThreads() == 1; }, 5s));
+  EXPECT_TRUE(BASS_ChannelStop(a));
+  EXPECT_EQ(AudioThreads(), 1) << "the other stream still plays";
+  EXPECT_TRUE(BASS_StreamFree(b));
+  EXPECT_TRUE(vornel::test::WaitFor([] { return AudioThreads() == 0; }, 5s)) << "the last one has gone";
+
+  // The next stream opens the device again and is heard.
+  Received third;
+  const HSTREAM c = Open("/ok?seconds=30", third);
+  ASSERT_NE(c, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(c, 0));
+  EXPECT_TRUE(vornel::test::WaitFor([] { return AudioThreads() == 1; }, 5s));
+  EXPECT_EQ(BASS_ChannelIsActive(c), BASS_STATE_PLAYING);
+  BASS_StreamFree(a);
+  BASS_StreamFree(c);
+  EXPECT_TRUE(vornel::test::WaitFor([] { return AudioThreads() == 0; }, 5s));
 }
 
 // Many streams in a row, with titles changing while blocks flow: run under the sanitizers this

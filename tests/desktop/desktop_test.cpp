@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdlib>
@@ -289,7 +290,12 @@ TEST(ProgramTest, EndsOnSigterm) {
   QProcess program;
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("QT_QPA_PLATFORM", "offscreen");
-  environment.remove("DBUS_SESSION_BUS_ADDRESS");  // alone, not a second start of another test's player
+  // Alone: no bus, and a folder of its own for the one-instance socket, so that no other test's
+  // player takes it for a second start.
+  environment.remove("DBUS_SESSION_BUS_ADDRESS");
+  QTemporaryDir temporary;
+  ASSERT_TRUE(temporary.isValid());
+  environment.insert("TMPDIR", temporary.path());
   program.setProcessEnvironment(environment);
   program.start(QString::fromStdString(VORNEL_TEST_PROGRAM), {});
   ASSERT_TRUE(program.waitForStarted(5000));
