@@ -17,6 +17,8 @@
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vornel"));
+  // The desktop matches the window to its menu entry (and icon) by this name.
+  QGuiApplication::setDesktopFileName(QStringLiteral(VORNEL_DESKTOP_ENTRY));
   QApplication::setApplicationVersion(
       QStringLiteral("%1.%2").arg(VORNEL_VERSION_MAJOR).arg(VORNEL_VERSION_MINOR));
 
