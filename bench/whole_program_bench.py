@@ -16,7 +16,8 @@ of all threads) per second. A player counts as playing only when PulseAudio show
 uncorked on the null sink and the sink's monitor carries sound afterwards.
 
 Usage: bench/whole_program_bench.py [--seconds 30] [--warmup 5] [--detail]
-VORNEL_BUILD_DIR names another build tree than build/ (needs its bin/vornel and bin/libbass.so).
+VORNEL_BUILD_DIR names another build tree than build/ (needs its bin/vornel and bin/libbass.so);
+VORNEL_BENCH_KEEP=1 keeps the run's folder (the players' logs, PulseAudio's, Icecast's).
 """
 import argparse
 import array
@@ -158,8 +159,26 @@ def memory_detail(pid):
         entry["rss"] += m["rss"]
         entry["anon"] += m["anon"]
         entry["count"] += 1
+    kinds = {}
+    for m in mappings:
+        name = m["name"]
+        base = os.path.basename(name)
+        if base.startswith("libQt6"):
+            kind = "Qt 6 libraries"
+        elif base.startswith("libicu"):
+            kind = "ICU"
+        elif ".so" in base:
+            kind = "other shared libraries"
+        elif name.startswith("/"):
+            kind = "other files (the program, fonts, locale, caches)"
+        elif name == "[heap]":
+            kind = "heap"
+        else:
+            kind = "anonymous mappings and stacks"
+        kinds[kind] = kinds.get(kind, 0) + m["rss"]
+    rollup["kinds"] = kinds
     top = sorted(mappings, key=lambda m: -m["rss"])[:10]
-    top_files = sorted(by_name.items(), key=lambda kv: -kv[1]["rss"])[:10]
+    top_files = sorted(by_name.items(), key=lambda kv: -kv[1]["rss"])[:20]
     return rollup, top, top_files
 
 
@@ -415,19 +434,24 @@ def qmmp_home(work):
     return home
 
 
-def run_reference(procs, env, work, name, argv, args, results):
+def run_reference(procs, env, work, name, argv, args, results, skipped):
     log = open(os.path.join(work, f"{name}.log"), "w")
     proc = procs.start(argv, env=env, stdout=log, stderr=log, cwd=work)
     try:
-        wait_until(f"{name} playing", lambda: proc.poll() is not None or any(not c for c in stream_of(env, proc.pid)),
-                   timeout=30)
+        # A first start in a fresh home may build caches first; on a busy machine that takes a while.
+        try:
+            wait_until(f"{name} playing",
+                       lambda: proc.poll() is not None or any(not c for c in stream_of(env, proc.pid)), timeout=60)
+        except RuntimeError:
+            streams = stream_of(env, proc.pid)
+            raise RuntimeError(f"not playing after 60 s ({'its stream is corked' if streams else 'no stream'})")
         if proc.poll() is not None:
             raise RuntimeError(f"{name} ended (exit {proc.returncode}); see {log.name}")
         m = measure(name, proc, args.warmup, args.seconds, False)
         m.playing, m.note = check_playing(env, proc, name)
         results.append(m)
     except RuntimeError as error:
-        print(f"  {name}: {error}", file=sys.stderr)
+        skipped.append(f"{name} not measured: {error}; VORNEL_BENCH_KEEP=1 keeps {log.name}")
     finally:
         procs.stop(proc)
 
@@ -482,6 +506,8 @@ def report(results, args, skipped):
                       f"Anonymous {rollup.get('Anonymous', 0) / 1024:.1f}, Pss_Anon "
                       f"{rollup.get('Pss_Anon', 0) / 1024:.1f}, Pss_File {rollup.get('Pss_File', 0) / 1024:.1f}, "
                       f"Shared_Clean {rollup.get('Shared_Clean', 0) / 1024:.1f}; peak {m.peak_mib:.1f} MiB")
+                print("  Rss by kind: " + ", ".join(f"{kind} {kib_ / 1024:.1f}" for kind, kib_ in
+                                                   sorted(rollup["kinds"].items(), key=lambda kv: -kv[1])))
                 print("  top mappings by Rss:")
                 for entry in top:
                     print(f"    {entry['rss'] / 1024:6.2f} MiB  anon {entry['anon'] / 1024:6.2f}  {entry['perms']}  "
@@ -549,7 +575,7 @@ def main():
             if tool == "qmmp":
                 player_env = dict(env, HOME=qmmp_home(work))
             print(f"{label} ...", file=sys.stderr)
-            run_reference(procs, player_env, work, label, argv, args, results)
+            run_reference(procs, player_env, work, label, argv, args, results, skipped)
         report(results, args, skipped)
     except (KeyboardInterrupt, Interrupted):
         print("interrupted; cleaning up", file=sys.stderr)
