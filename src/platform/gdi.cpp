@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <unordered_map>
@@ -19,15 +21,34 @@ namespace {
 // Region data is handed out and taken in as raw memory; its layout is little-endian by contract.
 static_assert(std::endian::native == std::endian::little, "region data assumes a little-endian host");
 
+using Words = std::vector<std::uint32_t>;
+
 struct Bitmap {
   int width = 0;
   int height = 0;
   bool topDown = true;
-  std::vector<BYTE> pixels;  // 4 bytes a pixel, rows in storage order
-  int selectedInto = 0;      // contexts holding it
-  BYTE* pixel(int x, int y) {
-    const int row = topDown ? y : height - 1 - y;
-    return pixels.data() + (std::size_t(row) * std::size_t(width) + std::size_t(x)) * 4;
+  // One word a pixel, 0x00RRGGBB, rows in storage order. The unused byte is kept 0, so that a
+  // 32-bit row is the stored row as it is. Shared with the views of PixelsOfBitmap.
+  std::shared_ptr<Words> words;
+  int selectedInto = 0;  // contexts holding it
+  std::size_t rowOffset(int y) const {
+    return std::size_t(topDown ? y : height - 1 - y) * std::size_t(width);
+  }
+  // The words to draw into; a copy first while a view still holds them. Null when there is no
+  // memory for the copy.
+  Words* writable() {
+    if (words.use_count() > 1) {
+      try {
+        words = std::make_shared<Words>(*words);
+      } catch (const std::bad_alloc&) {
+        return nullptr;
+      }
+    } else {
+      // The last view may have let go just now on another thread: its reads of the words come
+      // before our writes.
+      std::atomic_thread_fence(std::memory_order_acquire);
+    }
+    return words.get();
   }
 };
 
@@ -97,7 +118,7 @@ struct Tables {
     if (dc.clip) area = Region::Combine(area, *dc.clip, Region::Op::And);
     return area;
   }
-  // Every pixel of `shape` that the context lets through, handed to `paint`.
+  // Every pixel word of `shape` that the context lets through, handed to `paint`.
   template <typename Paint>
   BOOL draw(HDC dcHandle, const Region& shape, Paint paint) {
     Context* dc = context(dcHandle);
@@ -105,9 +126,13 @@ struct Tables {
     const std::optional<Region> area = drawable(*dc);
     if (!area) return 1;  // the screen: nothing to change here
     Bitmap& surface = *find<Bitmap>(dc->bitmap);
+    Words* words = surface.writable();
+    if (words == nullptr) return 0;
     for (const RegionRect& r : Region::Combine(shape, *area, Region::Op::And).rects())
-      for (int y = r.top; y < r.bottom; ++y)
-        for (int x = r.left; x < r.right; ++x) paint(surface.pixel(x, y));
+      for (int y = r.top; y < r.bottom; ++y) {
+        std::uint32_t* row = words->data() + surface.rowOffset(y);
+        for (int x = r.left; x < r.right; ++x) paint(row[x]);
+      }
     return 1;
   }
 };
@@ -136,10 +161,9 @@ HRGN addRegion(std::optional<Region> region) {
   return t.add({OBJ_REGION, std::move(*region)});
 }
 
-void paintColour(BYTE* p, COLORREF colour) {
-  p[0] = BYTE(colour >> 16);
-  p[1] = BYTE(colour >> 8);
-  p[2] = BYTE(colour);
+// COLORREF keeps red in the low byte, a pixel word blue.
+std::uint32_t wordOf(COLORREF colour) {
+  return ((colour >> 16) & 0xFF) | (colour & 0xFF00) | ((colour & 0xFF) << 16);
 }
 
 std::optional<std::int32_t> toEdge(double v) {
@@ -397,13 +421,28 @@ HBITMAP CreateBitmapFromPixels(int width, int height, bool topDown, const BYTE* 
   if (std::int64_t{width} * 4 > std::numeric_limits<int>::max() / height) return 0;
   if (size != std::size_t(width) * std::size_t(height) * 4) return 0;
   try {
-    Bitmap bitmap{width, height, topDown, std::vector<BYTE>(pixels, pixels + size), 0};
+    auto words = std::make_shared<Words>(size / 4);
+    std::uint32_t* out = words->data();
+    for (std::size_t i = 0; i < words->size(); ++i) {
+      std::uint32_t word;
+      std::memcpy(&word, pixels + 4 * i, 4);
+      out[i] = word & 0xFFFFFFu;
+    }
+    Bitmap bitmap{width, height, topDown, std::move(words), 0};
     Tables& t = tables();
     std::lock_guard guard(t.lock);
     return t.add({OBJ_BITMAP, std::move(bitmap)});
   } catch (const std::bad_alloc&) {
     return 0;
   }
+}
+
+std::optional<BitmapPixels> PixelsOfBitmap(HBITMAP bitmapHandle) {
+  Tables& t = tables();
+  std::lock_guard guard(t.lock);
+  const Bitmap* bitmap = t.find<Bitmap>(bitmapHandle);
+  if (bitmap == nullptr) return std::nullopt;
+  return BitmapPixels{bitmap->width, bitmap->height, bitmap->topDown, bitmap->words};
 }
 
 int GetDIBits(HDC dc, HBITMAP bitmapHandle, UINT start, UINT lines, void* bits, BITMAPINFO* info,
@@ -435,13 +474,23 @@ int GetDIBits(HDC dc, HBITMAP bitmapHandle, UINT start, UINT lines, void* bits, 
   const std::int64_t first = start;
   const std::int64_t last = std::min<std::int64_t>(std::int64_t{start} + lines, bitmap->height);
   auto* out = static_cast<BYTE*>(bits);
+  const auto width = std::size_t(bitmap->width);
   for (std::int64_t line = first; line < last; ++line) {
     // Scan lines count from the first row of the requested layout.
     const int y = fromTop ? int(line) : bitmap->height - 1 - int(line);
+    const std::uint32_t* in = bitmap->words->data() + bitmap->rowOffset(y);
     BYTE* row = out + std::size_t(line - first) * stride;
-    std::memset(row, 0, stride);
-    for (int x = 0; x < bitmap->width; ++x)
-      std::memcpy(row + std::size_t(x) * pixelBytes, bitmap->pixel(x, y), 3);
+    if (pixelBytes == 4) {
+      // Stored words are the requested layout already, unused byte 0 included.
+      std::memcpy(row, in, width * 4);
+      continue;
+    }
+    for (std::size_t x = 0; x < width; ++x) {
+      row[3 * x] = BYTE(in[x]);
+      row[3 * x + 1] = BYTE(in[x] >> 8);
+      row[3 * x + 2] = BYTE(in[x] >> 16);
+    }
+    std::memset(row + 3 * width, 0, stride - 3 * width);
   }
   return last > first ? int(last - first) : 0;
 }
@@ -612,8 +661,8 @@ BOOL FillRgn(HDC dc, HRGN region, HBRUSH brushHandle) {
   const Region* r = t.find<Region>(region);
   const Brush* brush = t.find<Brush>(brushHandle);
   if (r == nullptr || brush == nullptr) return 0;
-  const COLORREF colour = brush->colour;
-  return t.draw(dc, *r, [colour](BYTE* p) { paintColour(p, colour); });
+  const std::uint32_t word = wordOf(brush->colour);
+  return t.draw(dc, *r, [word](std::uint32_t& p) { p = word; });
 }
 
 BOOL PaintRgn(HDC dcHandle, HRGN region) {
@@ -633,11 +682,7 @@ BOOL InvertRgn(HDC dc, HRGN region) {
   std::lock_guard guard(t.lock);
   const Region* r = t.find<Region>(region);
   if (r == nullptr) return 0;
-  return t.draw(dc, *r, [](BYTE* p) {
-    p[0] = BYTE(~p[0]);
-    p[1] = BYTE(~p[1]);
-    p[2] = BYTE(~p[2]);
-  });
+  return t.draw(dc, *r, [](std::uint32_t& p) { p ^= 0xFFFFFFu; });
 }
 
 BOOL FrameRgn(HDC dc, HRGN region, HBRUSH brushHandle, int width, int height) {
@@ -656,8 +701,8 @@ BOOL FrameRgn(HDC dc, HRGN region, HBRUSH brushHandle, int width, int height) {
     inner = Region::Combine(inner, shifted, Region::Op::And);
   }
   const Region frame = Region::Combine(*r, inner, Region::Op::Diff);
-  const COLORREF colour = brush->colour;
-  return t.draw(dc, frame, [colour](BYTE* p) { paintColour(p, colour); });
+  const std::uint32_t word = wordOf(brush->colour);
+  return t.draw(dc, frame, [word](std::uint32_t& p) { p = word; });
 }
 
 std::optional<Region> RegionOf(HRGN region) {

@@ -14,7 +14,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/region_engine.h"
 
@@ -158,8 +160,23 @@ BOOL SetSysColors(int count, const INT* indices, const COLORREF* colours);
 
 // Bitmaps. Our own way in: `pixels` holds `height` rows of `width` pixels, 4 bytes each (blue,
 // green, red, unused), stored from the top when `topDown`, else from the bottom; `size` must be
-// exactly 4 * width * height.
+// exactly 4 * width * height. The unused byte is not kept: it reads back as 0.
 HBITMAP CreateBitmapFromPixels(int width, int height, bool topDown, const BYTE* pixels, std::size_t size);
+// A bitmap's own pixels for a caller that only reads them, without a copy: `height` rows of
+// `width` words 0x00RRGGBB (blue in the low byte, the unused byte 0), as a 32-bit GetDIBits gives
+// them. The view keeps the pixels as they were when it was taken: drawing into the bitmap
+// afterwards works on a copy, and deleting the bitmap leaves the view valid.
+struct BitmapPixels {
+  int width = 0;
+  int height = 0;
+  bool topDown = true;
+  std::shared_ptr<const std::vector<std::uint32_t>> words;  // rows in storage order
+  // Row `y` counted from the top, whatever the storage order.
+  const std::uint32_t* row(int y) const {
+    return words->data() + std::size_t(topDown ? y : height - 1 - y) * std::size_t(width);
+  }
+};
+std::optional<BitmapPixels> PixelsOfBitmap(HBITMAP bitmap);
 // Rows of the bitmap in the layout the header asks for: 24 or 32 bits per pixel, no
 // compression, each row padded to 4 bytes, from the top when biHeight is negative. The header's
 // width and height must be the bitmap's (so that `bits` is the size the caller computed).

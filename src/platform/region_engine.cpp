@@ -98,7 +98,42 @@ Region Region::FromRect(const RegionRect& rect) {
   return region;
 }
 
+std::optional<Region> Region::FromBandedRects(std::span<const RegionRect> rects) {
+  Region region;
+  // The row being gathered; copied into a band only when it differs from the band above, so that
+  // the many equal rows of a picture cost no allocation.
+  std::vector<Span> row;
+  std::int32_t top = 0;
+  std::int32_t bottom = 0;
+  const auto endRow = [&] {
+    if (row.empty()) return;
+    Band* above = region.bands_.empty() ? nullptr : &region.bands_.back();
+    if (above != nullptr && above->bottom == top && above->spans == row)
+      above->bottom = bottom;
+    else
+      region.bands_.push_back({top, bottom, row});
+    row.clear();
+  };
+  for (const RegionRect& r : rects) {
+    if (r.empty()) continue;
+    if (!row.empty() && r.top == top && r.bottom == bottom) {
+      // pushSpan keeps the union right as long as no rectangle starts left of the last span.
+      if (r.left < row.back().left) return std::nullopt;
+    } else if (row.empty() || r.top >= bottom) {
+      endRow();
+      top = r.top;
+      bottom = r.bottom;
+    } else {
+      return std::nullopt;
+    }
+    pushSpan(row, r.left, r.right);
+  }
+  endRow();
+  return region;
+}
+
 Region Region::FromRects(std::span<const RegionRect> rects) {
+  if (std::optional<Region> banded = FromBandedRects(rects)) return std::move(*banded);
   std::vector<RegionRect> sorted;
   sorted.reserve(rects.size());
   std::vector<std::int32_t> ys;

@@ -50,7 +50,9 @@ class Region {
   Region() = default;
   // Degenerate rectangles (right <= left or bottom <= top) cover nothing.
   static Region FromRect(const RegionRect& rect);
-  // The union of the rectangles, in any order, overlapping or not.
+  // The union of the rectangles, in any order, overlapping or not. Rectangles already in bands
+  // (each row of equal tops and bottoms sorted by left, rows from the top and not overlapping, as
+  // a picture scan and region data give them) are taken in one pass.
   static Region FromRects(std::span<const RegionRect> rects);
   static Region Combine(const Region& a, const Region& b, Op op);
 
@@ -69,6 +71,7 @@ class Region {
 
  private:
   void appendBand(std::int32_t top, std::int32_t bottom, std::vector<Span>&& spans);
+  static std::optional<Region> FromBandedRects(std::span<const RegionRect> rects);
   std::vector<Band> bands_;
 };
 

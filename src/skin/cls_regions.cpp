@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -15,6 +16,10 @@
 #include <new>
 #include <optional>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vornel::skin {
 namespace {
@@ -88,6 +93,27 @@ COLORREF colourOf(std::int32_t colour) {
   return colour < 0 ? GetSysColor(colour & 0xFF) : static_cast<COLORREF>(colour) & 0xFFFFFFu;
 }
 
+// The first x in [from, to) whose pixel is the key colour (`isKey`) or is not, else `to`. Runs
+// of a skin are hundreds of pixels long, so eight pixels are compared at a time.
+std::int32_t findPixel(const std::uint32_t* row, std::int32_t from, std::int32_t to, std::uint32_t key,
+                       bool isKey) {
+  std::int32_t x = from;
+#if defined(__SSE2__)
+  const __m128i keys = _mm_set1_epi32(static_cast<int>(key));
+  const unsigned flip = isKey ? 0u : 0xFFu;
+  for (; to - x >= 8; x += 8) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x + 4));
+    const auto low = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, keys))));
+    const auto high = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(b, keys))));
+    const unsigned found = (low | (high << 4)) ^ flip;
+    if (found != 0) return x + std::countr_zero(found);
+  }
+#endif
+  while (x < to && (row[x] == key) != isKey) ++x;
+  return x;
+}
+
 }  // namespace
 
 clsRegions::~clsRegions() {
@@ -99,7 +125,6 @@ void clsRegions::emptyBuffers() {
   rgnRects.shrink_to_fit();
   dibBytes.clear();
   dibBytes.shrink_to_fit();
-  dibStride = 0;
 }
 
 // ---- Window shape from a picture ----
@@ -109,24 +134,18 @@ std::int32_t clsRegions::RegionFromBitmap(HBITMAP hBitmap, HWND hWndToApply, std
                                           std::int32_t ExcludeR, std::int32_t ExcludeB) {
   if (hBitmap == 0) return 0;
   if (hWndToApply != 0 && !IsWindow(hWndToApply)) return 0;
-  BITMAP picture;
-  if (GetObjectA(hBitmap, sizeof picture, &picture) == 0) return 0;
-  const std::int64_t width = picture.bmWidth;
-  const std::int64_t height = picture.bmHeight < 0 ? -std::int64_t{picture.bmHeight} : picture.bmHeight;
-  if (width <= 0 || height <= 0 || width > std::numeric_limits<std::int32_t>::max() / 3 ||
-      height > std::numeric_limits<std::int32_t>::max())
-    return 0;
+  // The bitmap's own rows are read where they are; a converted copy would cost more than the scan.
+  const std::optional<BitmapPixels> picture = PixelsOfBitmap(hBitmap);
+  if (!picture) return 0;
+  const std::int64_t width = picture->width;
+  const std::int64_t height = picture->height;
+  if (width <= 0 || height <= 0 || width > std::numeric_limits<std::int32_t>::max() / 3) return 0;
   const auto W = static_cast<std::int32_t>(width);
   const auto H = static_cast<std::int32_t>(height);
 
   HRGN region = 0;
   bool failed = false;
   try {
-    dibStride = static_cast<std::size_t>((3 * width + 3) & ~std::int64_t{3});
-    if (dibStride > dibBytes.max_size() / static_cast<std::size_t>(height))
-      throw std::length_error("picture");
-    dibBytes.assign(dibStride * static_cast<std::size_t>(height), 0);
-
     ExcludeL = std::max(ExcludeL, 0);
     ExcludeT = std::max(ExcludeT, 0);
     ExcludeB = std::min(ExcludeB, H);
@@ -136,24 +155,10 @@ std::int32_t clsRegions::RegionFromBitmap(HBITMAP hBitmap, HWND hWndToApply, std
       ExcludeB = ExcludeT;
     }
 
-    BITMAPINFO layout{};
-    layout.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    layout.bmiHeader.biWidth = W;
-    layout.bmiHeader.biHeight = -H;  // rows from the top, whatever the picture's own order
-    layout.bmiHeader.biPlanes = 1;
-    layout.bmiHeader.biBitCount = 24;
-    layout.bmiHeader.biCompression = BI_RGB;
-    const HDC screen = GetDC(0);
-    const int rows = GetDIBits(screen, hBitmap, 0, UINT(H), dibBytes.data(), &layout, DIB_RGB_COLORS);
-    ReleaseDC(0, screen);
-    if (rows == 0) {
-      emptyBuffers();
-      return 0;
-    }
-
+    // Pixel words and the key alike are 0x00RRGGBB, so that one comparison tells a pixel.
     std::uint32_t keyColour = 0;
     if (transColor == -1) {
-      keyColour = dibBytes[0] | (std::uint32_t{dibBytes[1]} << 8) | (std::uint32_t{dibBytes[2]} << 16);
+      keyColour = picture->row(0)[0];
     } else {
       const COLORREF reference = colourOf(transColor);
       keyColour = ((reference >> 16) & 0xFF) | (reference & 0xFF00) | ((reference & 0xFF) << 16);
@@ -162,12 +167,13 @@ std::int32_t clsRegions::RegionFromBitmap(HBITMAP hBitmap, HWND hWndToApply, std
     rgnRects.assign(3 * static_cast<std::size_t>(W) + 1, Slot{});
     std::size_t count = 0;
     if (ExcludeR <= ExcludeL) {
-      ScanRowsToRects(0, W, 0, W, H, keyColour, returnAntiRegion, count);
+      ScanRowsToRects(*picture, 0, W, 0, W, H, keyColour, returnAntiRegion, count);
     } else {
-      ScanRowsToRects(0, W, 0, W, ExcludeT, keyColour, returnAntiRegion, count);
+      ScanRowsToRects(*picture, 0, W, 0, W, ExcludeT, keyColour, returnAntiRegion, count);
       rgnRects.resize(rgnRects.size() + static_cast<std::size_t>(ExcludeB - ExcludeT));
-      ScanRowsToRects(ExcludeT, ExcludeL, ExcludeR, W, ExcludeB, keyColour, returnAntiRegion, count);
-      ScanRowsToRects(ExcludeB, W, 0, W, H, keyColour, returnAntiRegion, count);
+      ScanRowsToRects(*picture, ExcludeT, ExcludeL, ExcludeR, W, ExcludeB, keyColour, returnAntiRegion,
+                      count);
+      ScanRowsToRects(*picture, ExcludeB, W, 0, W, H, keyColour, returnAntiRegion, count);
     }
 
     if (count > 0) {
@@ -197,35 +203,28 @@ void clsRegions::appendRect(const Slot& rect, std::int32_t width, std::size_t& c
   ++count;
 }
 
-void clsRegions::scanRow(std::int32_t y, std::int32_t from, std::int32_t to, std::uint32_t keyColour,
-                         bool anti, std::int32_t width, std::size_t& count) {
-  const std::uint8_t* row = dibBytes.data() + static_cast<std::size_t>(y) * dibStride;
-  std::int32_t runStart = -1;
-  for (std::int32_t x = from; x < to; ++x) {
-    const std::uint8_t* p = row + 3 * static_cast<std::size_t>(x);
-    const std::uint32_t colour = p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16);
-    // A normal region takes the pixels that differ from the key, an anti-region the others.
-    const bool inside = (colour != keyColour) != anti;
-    if (inside && runStart < 0) {
-      runStart = x;
-    } else if (!inside && runStart >= 0) {
-      appendRect({runStart, y, x, y + 1}, width, count);
-      runStart = -1;
-    }
+void clsRegions::scanRow(const std::uint32_t* row, std::int32_t y, std::int32_t from, std::int32_t to,
+                         std::uint32_t keyColour, bool anti, std::int32_t width, std::size_t& count) {
+  // A normal region takes the pixels that differ from the key, an anti-region the others.
+  for (std::int32_t x = from; x < to;) {
+    const std::int32_t left = findPixel(row, x, to, keyColour, anti);
+    if (left == to) break;
+    x = findPixel(row, left + 1, to, keyColour, !anti);
+    appendRect({left, y, x, y + 1}, width, count);
   }
-  if (runStart >= 0) appendRect({runStart, y, to, y + 1}, width, count);
 }
 
-void clsRegions::ScanRowsToRects(std::int32_t firstRow, std::int32_t scanEnd, std::int32_t bandRight,
-                                 std::int32_t width, std::int32_t endRow, std::uint32_t keyColour, bool anti,
-                                 std::size_t& count) {
+void clsRegions::ScanRowsToRects(const BitmapPixels& picture, std::int32_t firstRow, std::int32_t scanEnd,
+                                 std::int32_t bandRight, std::int32_t width, std::int32_t endRow,
+                                 std::uint32_t keyColour, bool anti, std::size_t& count) {
   for (std::int32_t y = firstRow; y < endRow; ++y) {
-    scanRow(y, 0, scanEnd, keyColour, anti, width, count);
+    const std::uint32_t* row = picture.row(y);
+    scanRow(row, y, 0, scanEnd, keyColour, anti, width, count);
     if (bandRight > 0) {
       // The band takes column bandRight too, which the rescan then looks at again. A band that
       // reaches the picture's right edge simply ends there, with nothing left to rescan.
       appendRect({scanEnd, y, bandRight < width ? bandRight + 1 : width, y + 1}, width, count);
-      if (bandRight < width) scanRow(y, bandRight, width, keyColour, anti, width, count);
+      if (bandRight < width) scanRow(row, y, bandRight, width, keyColour, anti, width, count);
     }
   }
 }

@@ -116,18 +116,17 @@ class clsRegions {
   // Appends the one-row rectangles of rows firstRow .. endRow - 1. `bandRight` above 0 marks an
   // exclusion band: columns scanEnd .. bandRight (both included) go in whole and the row is
   // scanned again from bandRight to `width`.
-  void ScanRowsToRects(std::int32_t firstRow, std::int32_t scanEnd, std::int32_t bandRight,
-                       std::int32_t width, std::int32_t endRow, std::uint32_t keyColour, bool anti,
-                       std::size_t& count);
-  void scanRow(std::int32_t y, std::int32_t from, std::int32_t to, std::uint32_t keyColour, bool anti,
-               std::int32_t width, std::size_t& count);
+  void ScanRowsToRects(const platform::BitmapPixels& picture, std::int32_t firstRow, std::int32_t scanEnd,
+                       std::int32_t bandRight, std::int32_t width, std::int32_t endRow,
+                       std::uint32_t keyColour, bool anti, std::size_t& count);
+  void scanRow(const std::uint32_t* row, std::int32_t y, std::int32_t from, std::int32_t to,
+               std::uint32_t keyColour, bool anti, std::int32_t width, std::size_t& count);
   void appendRect(const Slot& rect, std::int32_t width, std::size_t& count);
   platform::HRGN rebuildFromData();
   void emptyBuffers();
 
   std::vector<Slot> rgnRects;
   std::vector<std::uint8_t> dibBytes;
-  std::size_t dibStride = 0;
   platform::HRGN cachedRgn = 0;
 };
 

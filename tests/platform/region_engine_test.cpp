@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -94,6 +96,53 @@ TEST(RegionEngine, CombineAgreesWithPixelLogicForEveryMode) {
       for (std::size_t i = 0; i < want.size(); ++i) want[i] = mode.rule(pa[i], pb[i]);
       ASSERT_EQ(pixelsOf(out), want) << "round " << round;
     }
+  }
+}
+
+// Rows of rectangles as a picture scan or region data hand them over: sorted by left within a
+// row (touching, overlapping or nested), rows from the top with gaps, repeats and empty ones.
+Rects randomBandedRects(std::mt19937& rng) {
+  std::uniform_int_distribution<int> coord(-2, kGrid + 2);
+  Rects rects;
+  int top = int(rng() % 3) - 1;
+  while (top < kGrid) {
+    const int bottom = top + 1 + int(rng() % 3);
+    std::vector<int> lefts(rng() % 5);
+    for (int& left : lefts) left = coord(rng);
+    std::sort(lefts.begin(), lefts.end());
+    const Rects previous = rects;
+    for (const int left : lefts) rects.push_back({left, top, left + int(rng() % 6), bottom});
+    top = bottom + int(rng() % 2);
+    if (rng() % 4 == 0 && !rects.empty()) rects.push_back({3, top, 3, top + 1});  // empty
+  }
+  return rects;
+}
+
+TEST(RegionEngine, RowsInBandOrderGiveTheSameRegionAsAnyOrder) {
+  std::mt19937 rng(4321);
+  for (int round = 0; round < 300; ++round) {
+    const Rects banded = randomBandedRects(rng);
+    Rects shuffled = banded;
+    std::shuffle(shuffled.begin(), shuffled.end(), rng);
+    const Region region = Region::FromRects(banded);
+    expectCanonical(region);
+    ASSERT_EQ(pixelsOf(region), paint(banded)) << "round " << round;
+    ASSERT_EQ(region, Region::FromRects(shuffled)) << "round " << round;
+  }
+}
+
+TEST(RegionEngine, RectanglesAlmostInBandOrderAreNotTakenAsBands) {
+  const std::vector<Rects> cases{
+      {{5, 0, 8, 1}, {0, 0, 2, 1}},                // a row not sorted by left
+      {{0, 0, 4, 1}, {2, 0, 9, 2}},                // same top, taller
+      {{0, 0, 4, 3}, {2, 1, 9, 2}},                // starts inside the row above
+      {{0, 2, 4, 3}, {0, 0, 4, 1}, {6, 2, 8, 3}},  // rows from the bottom
+      {{0, 0, 6, 1}, {1, 0, 2, 1}, {0, 0, 9, 1}},  // nested, then wider from the same left
+  };
+  for (const Rects& rects : cases) {
+    const Region region = Region::FromRects(rects);
+    expectCanonical(region);
+    EXPECT_EQ(pixelsOf(region), paint(rects)) << rects.size() << " rectangles from " << rects[0].left;
   }
 }
 
@@ -334,6 +383,66 @@ TEST_F(GdiTest, DibRowsComeFromTheTopWhateverTheStorageOrder) {
   const BYTE one[4] = {};
   EXPECT_EQ(CreateBitmapFromPixels(1, 1, true, one, 3), 0u) << "size that does not match";
   EXPECT_EQ(CreateBitmapFromPixels(0, 1, true, one, 0), 0u);
+}
+
+TEST_F(GdiTest, ThirtyTwoBitRowsAreTheColoursWithTheUnusedByteCleared) {
+  for (const bool topDown : {true, false}) {
+    // Pixel (x, y): blue x, green y, red 7, and an unused byte that must not come back.
+    std::vector<BYTE> pixels;
+    for (int row = 0; row < 2; ++row)
+      for (int x = 0; x < 3; ++x)
+        pixels.insert(pixels.end(), {BYTE(x), BYTE(topDown ? row : 1 - row), 7, 0xA5});
+    const HBITMAP bitmap = CreateBitmapFromPixels(3, 2, topDown, pixels.data(), pixels.size());
+    const HDC dc = CreateCompatibleDC(0);
+    for (const LONG height : {-2, 2}) {
+      BITMAPINFO info{};
+      info.bmiHeader = {sizeof(BITMAPINFOHEADER), 3, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+      std::vector<BYTE> rows(2 * 12, 0xEE);
+      ASSERT_EQ(GetDIBits(dc, bitmap, 0, 2, rows.data(), &info, DIB_RGB_COLORS), 2);
+      const std::vector<BYTE> top{0, 0, 7, 0, 1, 0, 7, 0, 2, 0, 7, 0};
+      const std::vector<BYTE> bottom{0, 1, 7, 0, 1, 1, 7, 0, 2, 1, 7, 0};
+      std::vector<BYTE> want = height < 0 ? top : bottom;
+      want.insert(want.end(), (height < 0 ? bottom : top).begin(), (height < 0 ? bottom : top).end());
+      EXPECT_EQ(rows, want) << "stored " << (topDown ? "top-down" : "bottom-up") << ", asked " << height;
+      // One line from the middle of the bottom-up layout lands at the start of the buffer.
+      std::vector<BYTE> line(12, 0xEE);
+      ASSERT_EQ(GetDIBits(dc, bitmap, 1, 5, line.data(), &info, DIB_RGB_COLORS), 1);
+      EXPECT_EQ(line, std::vector<BYTE>(want.begin() + 12, want.end()));
+    }
+    DeleteDC(dc);
+    DeleteObject(bitmap);
+  }
+}
+
+TEST_F(GdiTest, PixelViewKeepsItsPixelsWhenTheBitmapIsDrawnIntoOrDeleted) {
+  std::vector<BYTE> pixels{1, 2, 3, 0xFF, 4, 5, 6, 0xFF, 7, 8, 9, 0xFF, 10, 11, 12, 0xFF};
+  const HBITMAP bitmap = CreateBitmapFromPixels(2, 2, false, pixels.data(), pixels.size());
+  std::optional<BitmapPixels> view = PixelsOfBitmap(bitmap);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->width, 2);
+  EXPECT_EQ(view->height, 2);
+  // Stored from the bottom: the top row is the second one given.
+  EXPECT_EQ(view->row(0)[0], 0x090807u);
+  EXPECT_EQ(view->row(1)[1], 0x060504u);
+
+  const HDC dc = CreateCompatibleDC(0);
+  SelectObject(dc, bitmap);
+  const HRGN all = CreateRectRgn(0, 0, 2, 2);
+  const HBRUSH red = CreateSolidBrush(0x0000FF);
+  EXPECT_TRUE(FillRgn(dc, all, red));
+  EXPECT_EQ(view->row(0)[0], 0x090807u) << "drawing wrote into a view taken before";
+  EXPECT_EQ(PixelsOfBitmap(bitmap)->row(0)[0], 0xFF0000u) << "the bitmap itself was not drawn into";
+  const std::optional<BitmapPixels> after = PixelsOfBitmap(bitmap);
+  view.reset();
+  EXPECT_TRUE(InvertRgn(dc, all));
+  EXPECT_EQ(PixelsOfBitmap(bitmap)->row(1)[1], 0x00FFFFu);
+  EXPECT_EQ(after->row(1)[1], 0xFF0000u) << "a view taken between two drawings";
+
+  DeleteDC(dc);
+  for (const HGDIOBJ h : {all, red, bitmap}) EXPECT_TRUE(DeleteObject(h));
+  EXPECT_EQ(after->row(0)[1], 0xFF0000u) << "a view outlives its bitmap";
+  EXPECT_FALSE(PixelsOfBitmap(bitmap));
+  EXPECT_FALSE(PixelsOfBitmap(all));
 }
 
 class DrawingTest : public GdiTest {

@@ -6,12 +6,16 @@
 #include <QRegion>
 #include <QWidget>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -224,6 +228,151 @@ TEST_F(RegionsTest, BottomUpAndTopDownPicturesGiveTheSameRegion) {
   EXPECT_TRUE(EqualRgn(a, b));
   EXPECT_EQ(drawn(a, 11, 6)[0][0], '.');
   for (const HGDIOBJ h : {a, b, topDown, bottomUp}) DeleteObject(h);
+}
+
+// ---- The scan against a plain pixel-by-pixel reading ----
+
+// Pixels as bytes blue, green, red and an unused byte that must not matter, given as words.
+struct ScanPicture {
+  int width;
+  int height;
+  std::vector<std::uint32_t> words;  // rows from the top, 0xUURRGGBB
+  bool topDown = true;
+  std::int32_t transColor = -1;
+  bool anti = false;
+  std::array<std::int32_t, 4> exclude{};
+};
+
+// What RegionFromBitmap promises, read one pixel at a time: a pixel is inside when its colour
+// (unused byte ignored) differs from the key, or matches it for an anti-region; rows of the
+// exclusion band take columns left to right inclusive (up to the picture's edge) whole.
+Region referenceRegion(const ScanPicture& p) {
+  const std::uint32_t key = p.transColor == -1 ? p.words[0] & 0xFFFFFFu
+                                               : ((std::uint32_t(p.transColor) >> 16) & 0xFF) |
+                                                     (std::uint32_t(p.transColor) & 0xFF00) |
+                                                     ((std::uint32_t(p.transColor) & 0xFF) << 16);
+  std::int32_t left = std::max(p.exclude[0], 0), top = std::max(p.exclude[1], 0);
+  std::int32_t right = std::min(p.exclude[2], p.width), bottom = std::min(p.exclude[3], p.height);
+  if (bottom <= top || right <= left) bottom = top;
+  const std::int32_t bandEnd = right < p.width ? right + 1 : p.width;
+  Region out;
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x) {
+      const bool inBand = y >= top && y < bottom && x >= left && x < bandEnd;
+      const bool differs = (p.words[std::size_t(y * p.width + x)] & 0xFFFFFFu) != key;
+      if (inBand || differs != p.anti)
+        out = Region::Combine(out, Region::FromRect({x, y, x + 1, y + 1}), Region::Op::Or);
+    }
+  return out;
+}
+
+void expectScanMatchesReference(clsRegions& regions, const ScanPicture& p, const std::string& label) {
+  std::vector<BYTE> bytes;
+  for (int row = 0; row < p.height; ++row) {
+    const int y = p.topDown ? row : p.height - 1 - row;
+    for (int x = 0; x < p.width; ++x) {
+      const std::uint32_t w = p.words[std::size_t(y * p.width + x)];
+      bytes.insert(bytes.end(), {BYTE(w), BYTE(w >> 8), BYTE(w >> 16), BYTE(w >> 24)});
+    }
+  }
+  const HBITMAP bitmap = CreateBitmapFromPixels(p.width, p.height, p.topDown, bytes.data(), bytes.size());
+  ASSERT_NE(bitmap, 0u) << label;
+  const Region want = referenceRegion(p);
+  const auto got = HRGN(regions.RegionFromBitmap(bitmap, 0, p.transColor, p.anti, p.exclude[0], p.exclude[1],
+                                                 p.exclude[2], p.exclude[3]));
+  if (want.empty()) {
+    EXPECT_EQ(got, 0u) << label;
+  } else {
+    const std::optional<Region> region = RegionOf(got);
+    ASSERT_TRUE(region) << label;
+    EXPECT_EQ(region->rects(), want.rects()) << label;
+  }
+  if (got != 0) DeleteObject(got);
+  DeleteObject(bitmap);
+}
+
+constexpr std::uint32_t kKeyWord = 0x00302010;  // red 30, green 20, blue 10
+constexpr std::int32_t kKeyRef = 0x00102030;    // the same as a COLORREF
+
+ScanPicture filled(int width, int height, std::uint32_t word) {
+  return {width, height, std::vector<std::uint32_t>(std::size_t(width * height), word)};
+}
+
+struct ScanEdgeCase {
+  const char* name;
+  ScanPicture picture;
+};
+
+void PrintTo(const ScanEdgeCase& c, std::ostream* out) { *out << c.name; }
+
+class ScanEdgeTest : public RegionsTest, public ::testing::WithParamInterface<ScanEdgeCase> {};
+
+TEST_P(ScanEdgeTest, AgreesWithThePixelByPixelReading) {
+  expectScanMatchesReference(regions_, GetParam().picture, GetParam().name);
+}
+
+ScanPicture withColumn(ScanPicture p, int x, std::uint32_t word) {
+  for (int y = 0; y < p.height; ++y) p.words[std::size_t(y * p.width + x)] = word;
+  return p;
+}
+
+ScanPicture withKey(ScanPicture p, std::int32_t transColor, bool anti = false) {
+  p.transColor = transColor;
+  p.anti = anti;
+  return p;
+}
+
+ScanPicture nearKeys() {
+  // Each neighbour differs from the key in one channel by one step, unused byte aside.
+  ScanPicture p = filled(13, 2, kKeyWord);
+  const std::uint32_t near[] = {kKeyWord ^ 1, kKeyWord ^ 0x100, kKeyWord ^ 0x10000, kKeyWord ^ 0x80000000u};
+  for (std::size_t i = 0; i < p.words.size(); i += 3) p.words[i] = near[(i / 3) % 4];
+  p.words[0] = kKeyWord;
+  return p;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, ScanEdgeTest,
+    ::testing::Values(ScanEdgeCase{"one_key_pixel", filled(1, 1, kKeyWord)},
+                      ScanEdgeCase{"one_pixel_of_another_key", withKey(filled(1, 1, kKeyWord), 0x00FFFFFF)},
+                      ScanEdgeCase{"all_key_wide", filled(37, 3, kKeyWord)},
+                      ScanEdgeCase{"all_key_anti", withKey(filled(37, 3, kKeyWord), -1, true)},
+                      ScanEdgeCase{"no_key", withKey(filled(37, 3, 0x00ABCDEF), kKeyRef)},
+                      ScanEdgeCase{"key_only_in_the_last_column",
+                                   withKey(withColumn(filled(17, 3, 0x0000FF00), 16, kKeyWord), kKeyRef)},
+                      ScanEdgeCase{"ink_only_in_the_last_column_of_eight",
+                                   withColumn(filled(8, 2, kKeyWord), 7, 0x00FF0000)},
+                      ScanEdgeCase{"ink_only_in_the_last_column_of_sixteen",
+                                   withKey(withColumn(filled(16, 2, kKeyWord), 15, 0x00FF0000), -1, true)},
+                      ScanEdgeCase{"ink_only_in_the_first_column_after_eight",
+                                   withColumn(filled(9, 2, kKeyWord), 8, 1)},
+                      ScanEdgeCase{"key_with_any_unused_byte_is_key",
+                                   withColumn(filled(11, 2, kKeyWord | 0x80000000u), 0, kKeyWord)},
+                      ScanEdgeCase{"top_left_unused_byte_does_not_change_the_key",
+                                   withColumn(filled(11, 2, kKeyWord), 0, kKeyWord | 0xFF000000u)},
+                      ScanEdgeCase{"colours_one_step_from_the_key", nearKeys()}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(RegionsTest, ScanAgreesWithThePixelByPixelReadingOnRandomPictures) {
+  std::mt19937 rng(2024);
+  const std::uint32_t palette[] = {kKeyWord, kKeyWord ^ 1, kKeyWord ^ 0x10000, 0x00FFFFFF, 0};
+  for (int round = 0; round < 400; ++round) {
+    // Widths around multiples of eight and runs of every length, long ones most often.
+    const int width = 1 + int(rng() % 40);
+    const int height = 1 + int(rng() % 6);
+    ScanPicture p = filled(width, height, kKeyWord);
+    std::uint32_t colour = palette[rng() % 5];
+    for (std::uint32_t& w : p.words) {
+      if (rng() % 5 == 0) colour = palette[rng() % 5];
+      w = colour | (rng() % 3 == 0 ? (rng() << 24) : 0u);
+    }
+    p.topDown = rng() % 2 == 0;
+    p.transColor = rng() % 2 == 0 ? -1 : kKeyRef;
+    p.anti = rng() % 3 == 0;
+    if (rng() % 3 == 0)
+      for (std::int32_t& e : p.exclude) e = int(rng() % (width + 4)) - 2;
+    expectScanMatchesReference(regions_, p, "round " + std::to_string(round));
+  }
 }
 
 TEST_F(RegionsTest, ManyRectanglesSurviveGrowthAndTheBatchPath) {
