@@ -72,7 +72,9 @@ bool Output::openDevice() {
   want.freq = frequency_;
   want.format = AUDIO_S16SYS;
   want.channels = kChannels;
-  want.samples = 2048;  // about 46 ms at 44100 Hz: few wake-ups, still a prompt stop
+  // About 186 ms at 44100 Hz: a sound server then asks for audio a few times a second rather than
+  // dozens, and the device is closed on stop, so a long buffer delays no stop.
+  want.samples = 8192;
   want.callback = [](void* self, Uint8* stream, int length) { fill(self, stream, length); };
   want.userdata = this;
   // No allowed changes: SDL converts to whatever the hardware takes, so the mixer always works
