@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -43,11 +42,9 @@ struct Bitmap {
       } catch (const std::bad_alloc&) {
         return nullptr;
       }
-    } else {
-      // The last view may have let go just now on another thread: its reads of the words come
-      // before our writes.
-      std::atomic_thread_fence(std::memory_order_acquire);
     }
+    // A view that let go on another thread did so under the tables' lock (see PixelsOfBitmap),
+    // which we hold: its reads of the words come before our writes.
     return words.get();
   }
 };
@@ -439,10 +436,27 @@ HBITMAP CreateBitmapFromPixels(int width, int height, bool topDown, const BYTE* 
 
 std::optional<BitmapPixels> PixelsOfBitmap(HBITMAP bitmapHandle) {
   Tables& t = tables();
-  std::lock_guard guard(t.lock);
-  const Bitmap* bitmap = t.find<Bitmap>(bitmapHandle);
-  if (bitmap == nullptr) return std::nullopt;
-  return BitmapPixels{bitmap->width, bitmap->height, bitmap->topDown, bitmap->words};
+  BitmapPixels pixels;
+  std::shared_ptr<Words> words;
+  {
+    std::lock_guard guard(t.lock);
+    const Bitmap* bitmap = t.find<Bitmap>(bitmapHandle);
+    if (bitmap == nullptr) return std::nullopt;
+    pixels = {bitmap->width, bitmap->height, bitmap->topDown, nullptr};
+    words = bitmap->words;
+  }
+  // The view lets go of the words under the lock, so that a bitmap drawn into afterwards on
+  // another thread sees the view's reads finished before it writes in place. Made outside the
+  // lock: should it fail, the deleter runs at once and takes the lock itself.
+  try {
+    pixels.words = std::shared_ptr<const Words>(words.get(), [hold = words](const Words*) mutable {
+      std::lock_guard guard(tables().lock);
+      hold.reset();
+    });
+  } catch (const std::bad_alloc&) {
+    return std::nullopt;
+  }
+  return pixels;
 }
 
 int GetDIBits(HDC dc, HBITMAP bitmapHandle, UINT start, UINT lines, void* bits, BITMAPINFO* info,
