@@ -90,8 +90,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # dpkg-shlibdeps finds the libraries both ELF files link; what is loaded at run time is named
-# here: Qt's platform plugins (X11 among them), the skin's fonts (condensed face included), the
-# certificate store HTTPS stations are checked against.
+# here: Qt's platform plugins (X11 among them), the skin's fonts (condensed face included),
+# libcurl (opened for https stations only) and the certificate store they are checked against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-dejavu-extra, ca-certificates")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-dejavu-extra, libcurl4 (>= 7.84), ca-certificates")
 include(CPack)

@@ -3,13 +3,10 @@
 #include <cstdlib>
 #include <string_view>
 
-#include <curl/curl.h>
-
+#include "curl_api.h"
+#include "plain_http.h"
+#include "playlist.h"
 #include "text.h"
-
-#ifndef VORNEL_VERSION
-#define VORNEL_VERSION "1.0"
-#endif
 
 namespace vornel::audio {
 
@@ -52,10 +49,29 @@ class Collector final : public HttpClient::Handler {
 
 }  // namespace
 
-HttpClient::HttpClient(const std::atomic<bool>& abort) : abort_(abort), curl_(curl_easy_init()) {}
+// The plain transport's answer, handed on as libcurl's would be.
+class HttpClient::PlainSink final : public PlainHttp::Sink {
+ public:
+  PlainSink(HttpClient& client, const std::string& url) : client_(client), url_(url) {}
+  bool start(const ResponseHead& head) override {
+    client_.response_.status = head.status;
+    client_.response_.headerLines = head.lines;
+    client_.response_.contentType = head.contentType;
+    client_.response_.effectiveUrl = url_;
+    return client_.startBody();
+  }
+  bool body(const char* data, std::size_t size) override { return client_.deliver(data, size); }
+
+ private:
+  HttpClient& client_;
+  const std::string& url_;
+};
+
+HttpClient::HttpClient(const std::atomic<bool>& abort)
+    : abort_(abort), plain_(std::make_unique<PlainHttp>(abort)) {}
 
 HttpClient::~HttpClient() {
-  if (curl_ != nullptr) curl_easy_cleanup(static_cast<CURL*>(curl_));
+  if (curl_ != nullptr) Curl()->easy_cleanup(static_cast<CURL*>(curl_));
 }
 
 HttpClient::Result HttpClient::get(const std::string& url, Handler& handler, bool icyMetadata) {
@@ -74,12 +90,7 @@ HttpClient::Result HttpClient::fetch(const std::string& url, std::size_t maxByte
 
 HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler, bool icyMetadata,
                                        bool bounded, const std::string& range) {
-  CURL* curl = static_cast<CURL*>(curl_);
   error_.clear();
-  if (curl == nullptr) {
-    error_ = "no transfer handle";
-    return Result::Failed;
-  }
   if (abort_) return Result::Aborted;
   handler_ = &handler;
   response_ = Response{};
@@ -87,68 +98,112 @@ HttpClient::Result HttpClient::perform(const std::string& url, Handler& handler,
   started_ = false;
   refused_ = false;
 
+  const auto deadline =
+      bounded ? PlainHttp::Clock::now() + HttpLimits::kFetchTimeout : PlainHttp::Clock::time_point::max();
+  std::string current = url;
+  Result result = Result::Failed;
+  for (long redirects = 0;; ++redirects) {
+    const std::optional<HttpTarget> target = PlainHttpTarget(current);
+    if (!target || HttpProxyConfigured()) {
+      result = performWithCurl(current, icyMetadata, bounded, range, HttpLimits::kMaxRedirects - redirects);
+      break;
+    }
+    PlainSink sink(*this, current);
+    ResponseHead head;
+    const PlainHttp::Result plain =
+        plain_->exchange({*target, icyMetadata, range, deadline}, sink, head, error_);
+    if (plain == PlainHttp::Result::Redirect) {
+      if (redirects == HttpLimits::kMaxRedirects) {
+        error_ = "more than " + std::to_string(HttpLimits::kMaxRedirects) + " redirects";
+        break;
+      }
+      current = ResolveUrl(current, head.location);
+      if (current.empty()) {
+        error_ = "a redirect to an address that cannot be followed";
+        break;
+      }
+      continue;
+    }
+    result = plain == PlainHttp::Result::Done      ? Result::Done
+             : plain == PlainHttp::Result::Aborted ? Result::Aborted
+                                                   : Result::Failed;
+    break;
+  }
+  handler_ = nullptr;
+  if (abort_) return Result::Aborted;
+  if (refused_) return Result::Refused;
+  return result;
+}
+
+HttpClient::Result HttpClient::performWithCurl(const std::string& url, bool icyMetadata, bool bounded,
+                                               const std::string& range, long redirects) {
+  const CurlApi* api = Curl();
+  if (api != nullptr && curl_ == nullptr) curl_ = api->easy_init();
+  CURL* curl = static_cast<CURL*>(curl_);
+  if (curl == nullptr) {
+    error_ = "no libcurl for " + url;
+    return Result::Failed;
+  }
+  const auto setopt = api->easy_setopt;
+
   // Lists libcurl reads during the transfer; they live exactly as long as it.
-  curl_slist* aliases = curl_slist_append(nullptr, "ICY 200 OK");
-  curl_slist* headers = icyMetadata ? curl_slist_append(nullptr, "Icy-MetaData: 1") : nullptr;
+  curl_slist* aliases = api->slist_append(nullptr, "ICY 200 OK");
+  curl_slist* headers = icyMetadata ? api->slist_append(nullptr, "Icy-MetaData: 1") : nullptr;
   char errorText[CURL_ERROR_SIZE] = "";
 
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_RANGE, range.empty() ? nullptr : range.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, HttpLimits::kMaxRedirects);
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-  curl_easy_setopt(curl, CURLOPT_HTTP200ALIASES, aliases);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, "Vornel/" VORNEL_VERSION);
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText);
-  curl_easy_setopt(curl, CURLOPT_CAINFO, CaBundleFromEnvironment());
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(HttpLimits::kConnectTimeout.count()));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT,
-                   bounded ? static_cast<long>(HttpLimits::kFetchTimeout.count()) : 0L);
+  setopt(curl, CURLOPT_URL, url.c_str());
+  setopt(curl, CURLOPT_RANGE, range.empty() ? nullptr : range.c_str());
+  setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  setopt(curl, CURLOPT_MAXREDIRS, redirects);
+  setopt(curl, CURLOPT_HTTPHEADER, headers);
+  setopt(curl, CURLOPT_HTTP200ALIASES, aliases);
+  setopt(curl, CURLOPT_USERAGENT, HttpUserAgent());
+  setopt(curl, CURLOPT_FAILONERROR, 1L);
+  setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  setopt(curl, CURLOPT_ERRORBUFFER, errorText);
+  setopt(curl, CURLOPT_CAINFO, CaBundleFromEnvironment());
+  setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(HttpLimits::kConnectTimeout.count()));
+  setopt(curl, CURLOPT_TIMEOUT, bounded ? static_cast<long>(HttpLimits::kFetchTimeout.count()) : 0L);
   // A station that stops sending ends its download; the player then sees the stream stop.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, HttpLimits::kStallSeconds);
+  setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  setopt(curl, CURLOPT_LOW_SPEED_TIME, HttpLimits::kStallSeconds);
 
-  curl_easy_setopt(
+  setopt(
       curl, CURLOPT_HEADERFUNCTION, +[](char* data, size_t, size_t size, void* self) -> size_t {
         return static_cast<HttpClient*>(self)->onHeaderLine(data, size) ? size : 0;
       });
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
-  curl_easy_setopt(
+  setopt(curl, CURLOPT_HEADERDATA, this);
+  setopt(
       curl, CURLOPT_WRITEFUNCTION, +[](char* data, size_t, size_t size, void* self) -> size_t {
-        return static_cast<HttpClient*>(self)->onBody(data, size) ? size : 0;
+        return static_cast<HttpClient*>(self)->onCurlBody(data, size) ? size : 0;
       });
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+  setopt(curl, CURLOPT_WRITEDATA, this);
   // Checked often, also while connecting: freeing a stream never waits for a network time-out.
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  curl_easy_setopt(
+  setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  setopt(
       curl, CURLOPT_XFERINFOFUNCTION, +[](void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
         return static_cast<HttpClient*>(self)->abort_.load() ? 1 : 0;
       });
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+  setopt(curl, CURLOPT_XFERINFODATA, this);
 
-  const CURLcode code = curl_easy_perform(curl);
+  const CURLcode code = api->easy_perform(curl);
   // An empty body still has a head worth telling the handler about.
   if (code == CURLE_OK && !started_ && !abort_) {
     char empty = 0;
-    onBody(&empty, 0);
+    onCurlBody(&empty, 0);
   }
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
-  curl_easy_setopt(curl, CURLOPT_HTTP200ALIASES, nullptr);
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
-  curl_slist_free_all(aliases);
-  curl_slist_free_all(headers);
-  handler_ = nullptr;
+  setopt(curl, CURLOPT_HTTPHEADER, nullptr);
+  setopt(curl, CURLOPT_HTTP200ALIASES, nullptr);
+  setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+  api->slist_free_all(aliases);
+  api->slist_free_all(headers);
 
-  if (abort_) return Result::Aborted;
-  if (refused_) return Result::Refused;
   if (code != CURLE_OK) {
-    if (error_.empty()) error_ = *errorText != '\0' ? errorText : curl_easy_strerror(code);
+    if (error_.empty()) error_ = *errorText != '\0' ? errorText : api->easy_strerror(code);
     return Result::Failed;
   }
   return Result::Done;
@@ -175,24 +230,36 @@ bool HttpClient::onHeaderLine(const char* data, std::size_t size) {
   return true;
 }
 
-bool HttpClient::onBody(const char* data, std::size_t size) {
+bool HttpClient::onCurlBody(const char* data, std::size_t size) {
   if (abort_) return false;
   if (!started_) {
-    started_ = true;
+    const CurlApi* api = Curl();
     CURL* curl = static_cast<CURL*>(curl_);
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response_.status);
+    api->easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response_.status);
     const char* type = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
+    api->easy_getinfo(curl, CURLINFO_CONTENT_TYPE, &type);
     response_.contentType = type != nullptr ? type : "";
     const char* effective = nullptr;
-    curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+    api->easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
     response_.effectiveUrl = effective != nullptr ? effective : "";
-    if (response_.status < 200 || response_.status > 299 || !handler_->start(response_)) {
-      if (error_.empty()) error_ = "refused (status " + std::to_string(response_.status) + ")";
-      refused_ = true;
-      return false;
-    }
+    if (!startBody()) return false;
   }
+  return deliver(data, size);
+}
+
+bool HttpClient::startBody() {
+  if (abort_) return false;
+  started_ = true;
+  if (response_.status < 200 || response_.status > 299 || !handler_->start(response_)) {
+    if (error_.empty()) error_ = "refused (status " + std::to_string(response_.status) + ")";
+    refused_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool HttpClient::deliver(const char* data, std::size_t size) {
+  if (abort_) return false;
   if (size == 0) return true;
   if (!handler_->body(reinterpret_cast<const std::uint8_t*>(data), size)) {
     refused_ = true;

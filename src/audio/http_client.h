@@ -1,8 +1,9 @@
 #pragma once
 
-// HTTP and HTTPS for the download thread, over one libcurl handle that is kept for a stream's
-// whole life, so that the many small requests of a playlist or an HLS station reuse their
-// connection. Every transfer stops within a moment of the abort flag being set.
+// HTTP and HTTPS for the download thread. Plain http goes over our own HTTP/1.1 transport; https,
+// proxies and addresses with user names over libcurl, loaded on the first such address. Each
+// keeps its connection for a stream's whole life, so that the many small requests of a playlist
+// or an HLS station reuse it. Every transfer stops within a moment of the abort flag being set.
 //
 // Certificates are verified against the system's store; CURL_CA_BUNDLE or SSL_CERT_FILE in the
 // environment names a bundle of trusted certificates to use instead. A certificate that does not
@@ -12,10 +13,13 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace vornel::audio {
+
+class PlainHttp;
 
 struct HttpLimits {
   static constexpr std::chrono::seconds kConnectTimeout{5};  // TCP (and TLS) connect
@@ -63,12 +67,19 @@ class HttpClient {
   const std::string& lastError() const { return error_; }
 
  private:
+  class PlainSink;
   Result perform(const std::string& url, Handler& handler, bool icyMetadata, bool bounded,
                  const std::string& range);
+  Result performWithCurl(const std::string& url, bool icyMetadata, bool bounded, const std::string& range,
+                         long redirects);
   bool onHeaderLine(const char* data, std::size_t size);
-  bool onBody(const char* data, std::size_t size);
+  bool onCurlBody(const char* data, std::size_t size);
+  // The final head is in response_: hands it to the handler, then body bytes.
+  bool startBody();
+  bool deliver(const char* data, std::size_t size);
 
   const std::atomic<bool>& abort_;
+  std::unique_ptr<PlainHttp> plain_;
   void* curl_ = nullptr;
   // The transfer under way (download thread only).
   Handler* handler_ = nullptr;

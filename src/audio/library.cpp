@@ -1,7 +1,5 @@
 #include "library.h"
 
-#include <curl/curl.h>
-
 #include "meta_dispatcher.h"
 #include "stream.h"
 
@@ -17,9 +15,7 @@ bool Library::init(int frequency) {
     std::lock_guard lock(mutex_);
     if (dispatcher_) return true;
   }
-  // libcurl's global set-up is not thread-safe; it happens here, before any stream thread.
-  static const bool curlReady = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  if (!curlReady || !output_.open(frequency)) return false;
+  if (!output_.open(frequency)) return false;
   std::lock_guard lock(mutex_);
   if (!dispatcher_) dispatcher_ = std::make_shared<MetaDispatcher>();
   freeing_ = false;

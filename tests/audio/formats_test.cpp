@@ -116,6 +116,7 @@ INSTANTIATE_TEST_SUITE_P(
         PitchCase{"OpusAt48kHz", "/file/tone.opus?loop=1", 1800},
         PitchCase{"Mp3SentAsHtml", "/file/tone.mp3?loop=1&ctype=text/html", 2100},
         PitchCase{"HlsMasterPicksTheBestAudioUpTo320k", "/ts/master.m3u8", 1000},
+        PitchCase{"HlsChunkedOnKeptConnections", "/chunked/ts/master.m3u8", 1000},
         PitchCase{"HlsMp3InTransportStream", "/mp3ts/media.m3u8", 570},
         PitchCase{"HlsPackedAac", "/packed/media.m3u8", 640},
         PitchCase{"HlsPackedMp3", "/packed-mp3/media.m3u8", 740},

@@ -936,6 +936,25 @@ def raw_query_value(raw_query, name):
 # ---------------------------------------------------------------- HTTP
 
 
+def chunked_body(body):
+    """`body` in chunked transfer coding, as dynamic web servers send it: chunks of uneven sizes
+    (upper- and lower-case hex), an extension on the first, a trailer field at the end."""
+    out = bytearray()
+    sizes = [1, 700, 4096, 333]
+    pos = 0
+    turn = 0
+    while pos < len(body):
+        size = min(sizes[turn % len(sizes)], len(body) - pos)
+        head = f"{size:X}" if turn % 2 else f"{size:x}"
+        if turn == 0:
+            head += ";name=value"
+        out += head.encode() + b"\r\n" + body[pos:pos + size] + b"\r\n"
+        pos += size
+        turn += 1
+    out += b"0\r\nX-Trailer: done\r\n\r\n"
+    return bytes(out)
+
+
 def html_page(title, text):
     return (f"<!DOCTYPE html>\n<html lang=\"en\">\n<head><meta charset=\"utf-8\"><title>{title}</title></head>\n"
             f"<body>\n<h1>{title}</h1>\n<p>{text}</p>\n</body>\n</html>\n").encode("utf-8")
@@ -1022,6 +1041,9 @@ class Handler(BaseHTTPRequestHandler):
         self.query = dict(parse_qsl(url.query, keep_blank_values=True))
         self.raw_query = url.query
         path = unquote(url.path)
+        chunked = path.startswith("/chunked/")
+        if chunked:
+            path = path[len("/chunked"):]
         try:
             delay = max(0, min(MAX_DELAY_MS, int(self.query.get("delay_ms", "0"))))
         except ValueError:
@@ -1032,7 +1054,7 @@ class Handler(BaseHTTPRequestHandler):
             if path.startswith("/file/"):
                 outcome = self.stream_file(path[len("/file/"):], head)
             else:
-                outcome = self.send_reply(self.route(path), head)
+                outcome = self.send_reply(self.route(path), head, chunked)
         except (BrokenPipeError, ConnectionResetError, socket.timeout) as e:
             self.close_connection = True
             outcome = f"client gone ({type(e).__name__}){self.progress}"
@@ -1041,14 +1063,18 @@ class Handler(BaseHTTPRequestHandler):
             outcome = "failed:\n" + traceback.format_exc()
         log(f"{tag} -> {outcome}{f' (after {delay} ms delay)' if delay else ''}")
 
-    def send_reply(self, reply, head):
+    def send_reply(self, reply, head, chunked=False):
         body = reply.body.encode("utf-8") if isinstance(reply.body, str) else reply.body
         content_type = reply.content_type
         if reply.status == 200 and self.query.get("ctype"):
             content_type = self.query["ctype"]
         self.send_response(reply.status)
         self.send_header("Content-Type", content_type)
-        self.send_header("Content-Length", str(len(body)))
+        if chunked and self.request_version != "HTTP/1.0":
+            self.send_header("Transfer-Encoding", "chunked")
+        else:
+            chunked = False
+            self.send_header("Content-Length", str(len(body)))
         for name, value in reply.headers:
             self.send_header(name, value)
         if self.close_connection:
@@ -1056,9 +1082,12 @@ class Handler(BaseHTTPRequestHandler):
         elif self.request_version == "HTTP/1.0":
             self.send_header("Connection", "keep-alive")
         self.end_headers()
-        if not head:
+        if not head and chunked:
+            self.wfile.write(chunked_body(body))
+        elif not head:
             self.wfile.write(body)
-        return f"{reply.status} {content_type} {len(body)} bytes{' (HEAD)' if head else ''}: {reply.note}"
+        coding = " chunked" if chunked else ""
+        return f"{reply.status} {content_type} {len(body)} bytes{coding}{' (HEAD)' if head else ''}: {reply.note}"
 
     def not_found(self, why):
         return Reply(404, "text/html; charset=utf-8", html_page("404 Not Found", why), why)
