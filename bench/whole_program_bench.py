@@ -178,7 +178,7 @@ def memory_detail(pid):
         kinds[kind] = kinds.get(kind, 0) + m["rss"]
     rollup["kinds"] = kinds
     top = sorted(mappings, key=lambda m: -m["rss"])[:10]
-    top_files = sorted(by_name.items(), key=lambda kv: -kv[1]["rss"])[:20]
+    top_files = sorted(by_name.items(), key=lambda kv: -kv[1]["rss"])[:40]
     return rollup, top, top_files
 
 
