@@ -19,6 +19,11 @@ void QuitAudio() {
 }
 
 constexpr std::size_t kMixChunkFrames = 1024;
+// Frames the device asks for at a time while streams play: about 186 ms at 44100 Hz, so a sound
+// server wakes the player a few times a second rather than dozens.
+constexpr std::uint16_t kPlayingFrames = 8192;
+// Closing a device waits for its thread to finish a period, so the start-up check uses a short one.
+constexpr std::uint16_t kCheckFrames = 256;
 
 }  // namespace
 
@@ -35,7 +40,7 @@ bool Output::open(int frequency) {
   scratch_.assign(kMixChunkFrames * kChannels, 0);
   frequency_ = frequency;
   // The device is tried now, so that a player without one learns it at start-up.
-  if (!openDevice()) {
+  if (!openDevice(kCheckFrames)) {
     frequency_ = 0;
     QuitAudio();
     return false;
@@ -66,15 +71,13 @@ bool Output::deviceOpen() const {
   return device_ != 0;
 }
 
-bool Output::openDevice() {
+bool Output::openDevice(std::uint16_t frames) {
   if (device_ != 0) return true;
   SDL_AudioSpec want{};
   want.freq = frequency_;
   want.format = AUDIO_S16SYS;
   want.channels = kChannels;
-  // About 186 ms at 44100 Hz: a sound server then asks for audio a few times a second rather than
-  // dozens, and the device is closed on stop, so a long buffer delays no stop.
-  want.samples = 8192;
+  want.samples = frames;
   want.callback = [](void* self, Uint8* stream, int length) { fill(self, stream, length); };
   want.userdata = this;
   // No allowed changes: SDL converts to whatever the hardware takes, so the mixer always works
@@ -94,7 +97,7 @@ void Output::closeDevice() {
 
 bool Output::add(const std::shared_ptr<Stream>& stream) {
   std::lock_guard device(deviceMutex_);
-  if (frequency_ == 0 || !openDevice()) return false;
+  if (frequency_ == 0 || !openDevice(kPlayingFrames)) return false;
   std::lock_guard lock(sourcesMutex_);
   if (std::find(sources_.begin(), sources_.end(), stream) == sources_.end()) sources_.push_back(stream);
   return true;

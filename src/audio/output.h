@@ -39,7 +39,7 @@ class Output {
 
  private:
   // With deviceMutex_ held.
-  bool openDevice();
+  bool openDevice(std::uint16_t frames);
   void closeDevice();
   static void fill(void* self, std::uint8_t* stream, int length);
   void mix(std::int16_t* out, std::size_t frames);
