@@ -20,17 +20,10 @@ constexpr std::string_view kHeader = "#EXTM3U";
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-
 // Resolved, and only when the result may be fetched. An empty reference would resolve to the
 // playlist itself, which is never what an empty URI attribute means.
 std::string HttpUrl(const std::string& base, std::string_view reference) {
-  if (Trim(reference).empty()) return {};
+  if (TrimBlanks(reference).empty()) return {};
   std::string url = ResolveUrl(base, reference);
   if (!StartsWithIgnoreCase(url, "http://") && !StartsWithIgnoreCase(url, "https://")) url.clear();
   return url;
@@ -43,7 +36,7 @@ std::optional<std::string_view> FindAttribute(std::string_view list, std::string
   while (p < list.size()) {
     const std::size_t eq = list.find_first_of("=,", p);
     if (eq == npos) break;
-    const std::string_view name = Trim(list.substr(p, eq - p));
+    const std::string_view name = TrimBlanks(list.substr(p, eq - p));
     if (list[eq] == ',') {  // a name without a value
       p = eq + 1;
       continue;
@@ -58,7 +51,7 @@ std::optional<std::string_view> FindAttribute(std::string_view list, std::string
       next = close < list.size() ? list.find(',', close + 1) : npos;
     } else {
       next = list.find(',', q);
-      value = Trim(list.substr(q, next == npos ? npos : next - q));
+      value = TrimBlanks(list.substr(q, next == npos ? npos : next - q));
     }
     if (EqualsIgnoreCase(name, wanted)) return value;
     p = next == npos ? list.size() : next + 1;
@@ -72,7 +65,7 @@ std::string AttributeString(std::string_view list, std::string_view name) {
 
 // A finite number at the start of `text`; what follows it is ignored.
 std::optional<double> ParseDouble(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (text.starts_with('+')) text.remove_prefix(1);
   double value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -83,7 +76,7 @@ std::optional<double> ParseDouble(std::string_view text) {
 // A decimal integer at the start of `text`, clamped to T's range when it is too large.
 template <typename T>
 std::optional<T> ParseInteger(std::string_view text) {
-  text = Trim(text);
+  text = TrimBlanks(text);
   if (text.starts_with('+')) text.remove_prefix(1);
   T value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -97,7 +90,7 @@ std::optional<T> ParseInteger(std::string_view text) {
 bool IsVideoCodec(std::string_view codec) {
   static constexpr std::string_view kVideo[] = {"avc1", "avc3", "hvc1", "hev1", "vp09",
                                                 "vp08", "av01", "dvh1", "dvhe", "mp4v"};
-  codec = Trim(codec.substr(0, codec.find('.')));
+  codec = TrimBlanks(codec.substr(0, codec.find('.')));
   return std::any_of(std::begin(kVideo), std::end(kVideo),
                      [&](std::string_view v) { return EqualsIgnoreCase(codec, v); });
 }
@@ -170,7 +163,7 @@ std::optional<HlsPlaylist> M3u8Reader::finish() {
 void M3u8Reader::readLine(std::string_view line) {
   if (!sawHeader_) {
     if (line.starts_with(kBom)) line.remove_prefix(kBom.size());
-    line = Trim(line);
+    line = TrimBlanks(line);
     if (line.empty()) return;
     if (!StartsWithIgnoreCase(line, kHeader)) {
       fail();
@@ -179,7 +172,7 @@ void M3u8Reader::readLine(std::string_view line) {
     sawHeader_ = true;
     return;
   }
-  line = Trim(line);
+  line = TrimBlanks(line);
   if (line.empty()) return;
   if (!line.starts_with('#')) {
     readUri(line);
@@ -187,8 +180,8 @@ void M3u8Reader::readLine(std::string_view line) {
   }
   if (!StartsWithIgnoreCase(line, "#EXT")) return;  // a comment
   const std::size_t colon = line.find(':');
-  const std::string_view name = Trim(line.substr(1, colon == npos ? npos : colon - 1));
-  readTag(name, colon == npos ? std::string_view() : Trim(line.substr(colon + 1)));
+  const std::string_view name = TrimBlanks(line.substr(1, colon == npos ? npos : colon - 1));
+  readTag(name, colon == npos ? std::string_view() : TrimBlanks(line.substr(colon + 1)));
 }
 
 void M3u8Reader::readTag(std::string_view name, std::string_view value) {
@@ -213,7 +206,7 @@ void M3u8Reader::readTag(std::string_view name, std::string_view value) {
       pendingRangeOffset_ = at == npos ? -1 : *offset;  // -1: after the previous range
     }
   } else if (is("EXT-X-KEY")) {
-    const std::string_view method = Trim(FindAttribute(value, "METHOD").value_or(std::string_view()));
+    const std::string_view method = TrimBlanks(FindAttribute(value, "METHOD").value_or(std::string_view()));
     if (!method.empty() && !EqualsIgnoreCase(method, "NONE")) playlist_.encrypted = true;
   } else if (is("EXT-X-MAP")) {
     if (std::string uri = HttpUrl(baseUrl_, FindAttribute(value, "URI").value_or("")); !uri.empty()) {
@@ -236,7 +229,7 @@ void M3u8Reader::readTag(std::string_view name, std::string_view value) {
     rendition.type = AttributeString(value, "TYPE");
     std::transform(rendition.type.begin(), rendition.type.end(), rendition.type.begin(), Upper);
     rendition.groupId = AttributeString(value, "GROUP-ID");
-    rendition.isDefault = EqualsIgnoreCase(Trim(FindAttribute(value, "DEFAULT").value_or("")), "YES");
+    rendition.isDefault = EqualsIgnoreCase(TrimBlanks(FindAttribute(value, "DEFAULT").value_or("")), "YES");
     if (const auto uri = FindAttribute(value, "URI")) {
       rendition.uri = HttpUrl(baseUrl_, *uri);
       if (rendition.uri.empty()) return;

@@ -43,12 +43,6 @@ int HexValue(char c) {
   return -1;
 }
 
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
 bool IsHostCharacter(char c, bool literal) {
   if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || IsDigit(c) || c == '-' || c == '.' || c == '_')
     return true;
@@ -59,7 +53,7 @@ bool IsHostCharacter(char c, bool literal) {
 bool HasToken(std::string_view value, std::string_view token) {
   while (!value.empty()) {
     const std::size_t comma = value.find(',');
-    if (EqualsIgnoreCase(Trim(value.substr(0, comma)), token)) return true;
+    if (EqualsIgnoreCase(TrimBlanks(value.substr(0, comma)), token)) return true;
     if (comma == std::string_view::npos) break;
     value.remove_prefix(comma + 1);
   }
@@ -179,7 +173,7 @@ bool ParseResponseHead(std::vector<std::string> lines, ResponseHead& head) {
   } else {
     return false;
   }
-  status = Trim(status);
+  status = TrimBlanks(status);
   if (status.size() < 3 || !IsDigit(status[0]) || !IsDigit(status[1]) || !IsDigit(status[2]) ||
       (status.size() > 3 && status[3] != ' '))
     return false;
@@ -190,8 +184,8 @@ bool ParseResponseHead(std::vector<std::string> lines, ResponseHead& head) {
     const std::string_view line = lines[i];
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos) continue;
-    const std::string_view name = Trim(line.substr(0, colon));
-    const std::string_view value = Trim(line.substr(colon + 1));
+    const std::string_view name = TrimBlanks(line.substr(0, colon));
+    const std::string_view value = TrimBlanks(line.substr(colon + 1));
     if (EqualsIgnoreCase(name, "Content-Type")) {
       head.contentType = value;
     } else if (EqualsIgnoreCase(name, "Location")) {
@@ -503,12 +497,13 @@ PlainHttp::Result PlainHttp::readBody(const ResponseHead& head, Sink& sink, Cloc
   std::string decoded;
   const bool counted = !head.chunked && head.contentLength.has_value();
   std::uint64_t left = counted ? *head.contentLength : 0;
-  std::string incoming = std::move(pending_);
+  // What came with the head first, then each read straight from the buffer.
+  const std::string early = std::move(pending_);
   pending_.clear();
+  const char* data = early.data();
+  std::size_t size = early.size();
   for (;;) {
-    if (!incoming.empty()) {
-      const char* data = incoming.data();
-      std::size_t size = incoming.size();
+    if (size > 0) {
       if (head.chunked) {
         decoded.clear();
         const std::optional<std::size_t> used = chunks.feed(data, size, decoded);
@@ -538,7 +533,8 @@ PlainHttp::Result PlainHttp::readBody(const ResponseHead& head, Sink& sink, Cloc
       error = "the server closed the connection before the body ended";
       return Result::Failed;
     }
-    incoming.assign(buffer_.data(), got);
+    data = buffer_.data();
+    size = got;
   }
 }
 
