@@ -15,7 +15,9 @@ scheduler's exact on-CPU time), peak resident memory (VmHWM), and wake-ups (cont
 of all threads) per second. A player counts as playing only when PulseAudio shows its stream
 uncorked on the null sink and the sink's monitor carries sound afterwards.
 
-Usage: bench/whole_program_bench.py [--seconds 30] [--warmup 5] [--detail]
+Usage: bench/whole_program_bench.py [--seconds 30] [--warmup 5] [--detail] [--sdl] [--vornel-only]
+--sdl plays Vornel through SDL's PulseAudio driver (its output where no sound server runs), for
+comparison with its own PulseAudio output.
 VORNEL_BUILD_DIR names another build tree than build/ (needs its bin/vornel and bin/libbass.so);
 VORNEL_BENCH_KEEP=1 keeps the run's folder (the players' logs, PulseAudio's, Icecast's).
 """
@@ -522,6 +524,9 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--seconds", type=float, default=30.0, help="length of each measurement (default 30)")
     parser.add_argument("--warmup", type=float, default=5.0, help="wait before each measurement (default 5)")
+    parser.add_argument("--vornel-only", action="store_true", help="leave the reference players out")
+    parser.add_argument("--sdl", action="store_true",
+                        help="play Vornel through SDL's PulseAudio driver instead of its own PulseAudio output")
     parser.add_argument("--detail", action="store_true",
                         help="the player's threads and where its memory goes, idle and playing")
     args = parser.parse_args()
@@ -561,13 +566,18 @@ def main():
         print(f"display {env['DISPLAY']}, stream {url}", file=sys.stderr)
 
         print("vornel ...", file=sys.stderr)
-        run_vornel(procs, dict(env, SDL_AUDIODRIVER="pulseaudio", QT_QPA_PLATFORM="xcb"), work, url, args, results)
+        vornel_env = dict(env, QT_QPA_PLATFORM="xcb")
+        if args.sdl:
+            vornel_env["SDL_AUDIODRIVER"] = "pulseaudio"
+        run_vornel(procs, vornel_env, work, url, args, results)
 
         references = [
             ("mpg123 -o pulse", "mpg123", ["mpg123", "-q", "-o", "pulse", url], env),
             ("mpv --ao=pulse", "mpv", ["mpv", "--no-video", "--ao=pulse", "--really-quiet", url], env),
             ("qmmp", "qmmp", ["qmmp", url], None),
         ]
+        if args.vornel_only:
+            references = []
         for label, tool, argv, player_env in references:
             if not shutil.which(tool):
                 skipped.append(f"{tool} is not installed: no {label} figures")

@@ -91,7 +91,8 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # dpkg-shlibdeps finds the libraries both ELF files link; what is loaded at run time is named
 # here: Qt's platform plugins (X11 among them), the skin's fonts (condensed face included),
-# libcurl (opened for https stations only) and the certificate store they are checked against.
+# libcurl (opened for https stations only) with the certificate store they are checked against,
+# and SDL2 (opened where no sound server runs).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-dejavu-extra, libcurl4 (>= 7.84), ca-certificates")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core, fonts-dejavu-extra, libcurl4 (>= 7.84), libsdl2-2.0-0, ca-certificates")
 include(CPack)

@@ -1,15 +1,17 @@
 #pragma once
 
-// The audio output device: one SDL2 playback device at a fixed rate, 16-bit stereo. On SDL's
-// audio thread it mixes the decoded audio of every playing stream at the global volume. The device
-// is held only while a stream plays: an open device runs SDL's audio thread, and it would wake
-// the process many times a second with nothing to play.
+// The audio output: one playback stream of the sound system (see sink.h) at a fixed rate, 16-bit
+// stereo. On the sink's thread it mixes the decoded audio of every playing stream at the global
+// volume. The sink is open only while a stream plays: an open one runs an audio thread, and it
+// would wake the process several times a second with nothing to play.
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <vector>
+
+#include "sink.h"
 
 namespace vornel::audio {
 
@@ -28,7 +30,7 @@ class Output {
   bool deviceOpen() const;
   int frequency() const { return frequency_; }
 
-  // Global stream volume in per cent, read by the mixer on every buffer.
+  // Global stream volume in per cent, applied by the mixer on every buffer or by the sink.
   void setVolume(int percent) { volume_.store(percent, std::memory_order_relaxed); }
   int volume() const { return volume_.load(std::memory_order_relaxed); }
 
@@ -39,16 +41,19 @@ class Output {
 
  private:
   // With deviceMutex_ held.
-  bool openDevice(std::uint16_t frames);
+  bool openDevice();
   void closeDevice();
-  static void fill(void* self, std::uint8_t* stream, int length);
+  static void fill(void* self, std::int16_t* out, std::size_t frames);
   void mix(std::int16_t* out, std::size_t frames);
 
-  // Guards device_ and frequency_, and orders every change of the sources with the device's
-  // opening and closing. Never taken on the audio thread, so closing may wait for that thread.
+  // Guards sink_, deviceOpen_ and frequency_, and orders every change of the sources with the
+  // sink's opening and closing. Never taken on the audio thread, so closing may wait for that
+  // thread.
   mutable std::mutex deviceMutex_;
-  std::uint32_t device_ = 0;  // SDL_AudioDeviceID; 0 = closed
-  int frequency_ = 0;         // 0 until open() found a device
+  std::unique_ptr<Sink> sink_;  // null until open() found one
+  bool deviceOpen_ = false;
+  bool mixerScales_ = true;  // set before the audio thread starts; false where the sink scales
+  int frequency_ = 0;        // 0 until open() found a device
   std::atomic<int> volume_{100};
 
   std::mutex sourcesMutex_;                       // held by the mixer while it reads

@@ -1,11 +1,11 @@
 #include "resampler.h"
 
-#include <SDL.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numeric>
+
+#include "sdl_api.h"
 
 namespace vornel::audio {
 
@@ -61,7 +61,7 @@ void Dot(const float* coefficients, const float* input, std::size_t taps, float&
 }  // namespace
 
 Resampler::~Resampler() {
-  if (stream_ != nullptr) SDL_FreeAudioStream(stream_);
+  if (stream_ != nullptr) Sdl()->FreeAudioStream(stream_);
 }
 
 bool Resampler::designFilter(int rate) {
@@ -106,7 +106,7 @@ bool Resampler::setFormat(int rate, int channels) {
   channels_ = channels;
   if (stream_ != nullptr) {
     // What the old format still holds is a few samples of the old track: not worth a flush.
-    SDL_FreeAudioStream(stream_);
+    Sdl()->FreeAudioStream(stream_);
     stream_ = nullptr;
   }
   path_ = Path::None;
@@ -116,9 +116,9 @@ bool Resampler::setFormat(int rate, int channels) {
     path_ = channels == 2 ? Path::PassThrough : Path::Duplicate;
   } else if (monoOrStereo && designFilter(rate)) {
     path_ = Path::Polyphase;
-  } else {
-    stream_ = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels), rate, AUDIO_S16SYS,
-                                 static_cast<Uint8>(outputChannels_), outputRate_);
+  } else if (const SdlApi* api = Sdl(); api != nullptr) {
+    stream_ = api->NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(channels), rate, AUDIO_S16SYS,
+                                  static_cast<Uint8>(outputChannels_), outputRate_);
     if (stream_ != nullptr) path_ = Path::Sdl;
   }
   return path_ != Path::None;
@@ -175,12 +175,14 @@ void Resampler::polyphase(const std::int16_t* samples, std::size_t frames, std::
 }
 
 bool Resampler::sdl(const std::int16_t* samples, std::size_t count, std::vector<std::int16_t>& out) {
-  if (SDL_AudioStreamPut(stream_, samples, static_cast<int>(count * sizeof(std::int16_t))) != 0) return false;
-  const int available = SDL_AudioStreamAvailable(stream_);
+  const SdlApi* api = Sdl();
+  if (api->AudioStreamPut(stream_, samples, static_cast<int>(count * sizeof(std::int16_t))) != 0)
+    return false;
+  const int available = api->AudioStreamAvailable(stream_);
   if (available <= 0) return true;
   const std::size_t old = out.size();
   out.resize(old + static_cast<std::size_t>(available) / sizeof(std::int16_t));
-  const int got = SDL_AudioStreamGet(stream_, out.data() + old, available);
+  const int got = api->AudioStreamGet(stream_, out.data() + old, available);
   out.resize(old + static_cast<std::size_t>(got > 0 ? got : 0) / sizeof(std::int16_t));
   return true;
 }

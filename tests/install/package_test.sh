@@ -31,7 +31,7 @@ field() { sed -n "s/^ $1: //p" "$work/info"; }
 [ -n "$(field Description)" ] || fail "no description"
 # What dpkg-shlibdeps must have found in the two ELF files, and what the player loads at run time.
 depends="$(field Depends)"
-for needed in libqt6widgets6 libqt6network6 libqt6dbus6 libsdl2 libcurl libmpg123 libfaad2 libvorbis libopus \
+for needed in libqt6widgets6 libqt6network6 libqt6dbus6 libpulse0 libsdl2 libcurl libmpg123 libfaad2 libvorbis libopus \
               qt6-qpa-plugins fonts-dejavu-extra ca-certificates; do
   grep -q "$needed" <<<"$depends" || fail "Depends lacks $needed: $depends"
 done

@@ -1,5 +1,6 @@
 #include "support/server_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -14,7 +15,9 @@ namespace vornel::test {
 ServerProcess::ServerProcess(const std::vector<std::string>& argv) {
   int in[2];
   int out[2];
-  if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+  // Close-on-exec, so that a server started later holds no end of this one's pipes: its stdin
+  // would otherwise never reach end-of-file while that other server lives.
+  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   pid_ = fork();
   if (pid_ == 0) {
     dup2(in[0], 0);

@@ -22,16 +22,19 @@ def log(message):
             pass
 
 
-def exit_on_signals():
+def exit_on_signals(before_exit=None):
+    """`before_exit` lets go of what the server started (a child process of its own)."""
     def stop(signum, frame):
         log(f"signal {signum}, exiting")
+        if before_exit:
+            before_exit()
         os._exit(0)
 
     signal.signal(signal.SIGTERM, stop)
     signal.signal(signal.SIGINT, stop)
 
 
-def announce_and_wait(port):
+def announce_and_wait(port, before_exit=None):
     """Tells the test the port, then serves (on other threads) until the test lets go of stdin."""
     sys.stdout.write(f"PORT {port}\n")
     sys.stdout.flush()
@@ -45,4 +48,6 @@ def announce_and_wait(port):
         if not data:
             break
     log("stdin closed, exiting")
+    if before_exit:
+        before_exit()
     os._exit(0)
