@@ -12,7 +12,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -47,20 +46,35 @@ struct SinkInput {
   std::optional<double> decibels;  // of its first channel; nullopt for silence (-inf)
 };
 
+// The text between `before` and the next `until` in `block`, or nullopt.
+std::optional<std::string> Between(const std::string& block, const std::string& before, char until) {
+  const std::size_t start = block.find(before);
+  if (start == std::string::npos) return std::nullopt;
+  const std::size_t from = start + before.size();
+  const std::size_t end = block.find(until, from);
+  if (end == std::string::npos) return std::nullopt;
+  return block.substr(from, end - from);
+}
+
 std::vector<SinkInput> SinkInputs() {
   const std::string listing = CommandOutput("pactl list sink-inputs 2>/dev/null");
   std::vector<SinkInput> inputs;
-  const std::regex application(R"(application\.name = "([^"]*)\")");
-  const std::regex volume(R"(Volume: front-left: \d+ /\s*\d+% / (-?[0-9.]+|-inf) dB)");
   std::size_t at = 0;
   while ((at = listing.find("Sink Input #", at)) != std::string::npos) {
     const std::size_t next = listing.find("Sink Input #", at + 1);
     const std::string block = listing.substr(at, next == std::string::npos ? std::string::npos : next - at);
     SinkInput input;
-    std::smatch match;
-    if (std::regex_search(block, match, application)) input.application = match[1];
+    input.application = Between(block, "application.name = \"", '"').value_or("");
     input.corked = block.find("Corked: yes") != std::string::npos;
-    if (std::regex_search(block, match, volume) && match[1] != "-inf") input.decibels = std::stod(match[1]);
+    // "Volume: front-left: 32768 /  50% / -18.06 dB,   front-right: ..."
+    if (const auto volume = Between(block, "Volume: front-left:", ',')) {
+      const std::size_t slash = volume->rfind('/');
+      const std::size_t unit = volume->rfind(" dB");
+      if (slash != std::string::npos && unit != std::string::npos && unit > slash) {
+        const std::string decibels = volume->substr(slash + 1, unit - slash - 1);
+        if (decibels.find("inf") == std::string::npos) input.decibels = std::stod(decibels);
+      }
+    }
     inputs.push_back(input);
     at = next;
   }
