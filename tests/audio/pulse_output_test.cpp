@@ -105,7 +105,7 @@ class PulseOutputTest : public ::testing::Test {
       GTEST_SKIP() << "PulseAudio (pulseaudio, pulseaudio-utils) is not installed";
     }
     folder_ = std::filesystem::temp_directory_path() / ("vornel-pulse-" + std::to_string(getpid()));
-    pulse_.emplace(std::vector<std::string>{"python3", VORNEL_TEST_PULSE_SERVER, folder_.string()});
+    StartPulse();
     // The rest of the tests choose SDL's dummy output; this one lets the library find the server.
     if (const char* driver = std::getenv("SDL_AUDIODRIVER")) savedDriver_ = driver;
     unsetenv("SDL_AUDIODRIVER");
@@ -121,6 +121,10 @@ class PulseOutputTest : public ::testing::Test {
     unsetenv("PULSE_SERVER");
     std::error_code error;
     std::filesystem::remove_all(folder_, error);
+  }
+
+  void StartPulse() {
+    pulse_.emplace(std::vector<std::string>{"python3", VORNEL_TEST_PULSE_SERVER, folder_.string()});
   }
 
   static bool Connected() {
@@ -188,6 +192,26 @@ TEST_F(PulseOutputTest, AServerThatGoesAwayWhilePlayingHoldsUpNothing) {
   BASS_StreamFree(stream);
   EXPECT_TRUE(BASS_Free());
   EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+}
+
+TEST_F(PulseOutputTest, PlaybackComesBackWhenTheServerDoes) {
+  ASSERT_TRUE(BASS_Init(BASS_DEVICE_DEFAULT, 44100, 0, nullptr, nullptr));
+  const HSTREAM stream = BASS_StreamCreateURL(server_->url("/ok?seconds=60").c_str(), 0, 0, nullptr, nullptr);
+  ASSERT_NE(stream, 0u);
+  ASSERT_TRUE(BASS_ChannelPlay(stream, 0));
+  ASSERT_TRUE(WaitFor([] { return Ours().size() == 1; }, 5s));
+
+  // The desktop's sound service restarts: a new server on the same socket, nothing of ours on it.
+  pulse_.reset();
+  StartPulse();
+  ASSERT_TRUE(SinkInputs().empty());
+  // The player tries once a second, so it is back within a few.
+  ASSERT_TRUE(WaitFor([] { return Ours().size() == 1; }, 5s));
+  double peak = 0;
+  EXPECT_TRUE(WaitFor([&] { return (peak = MonitorPeak()) > 0.4; }, 5s)) << "peak " << peak;
+
+  ASSERT_TRUE(BASS_ChannelStop(stream));
+  EXPECT_TRUE(WaitFor([] { return SinkInputs().empty() && !Connected(); }, 3s));
 }
 
 }  // namespace
