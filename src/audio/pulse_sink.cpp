@@ -185,8 +185,8 @@ class PulseSink final : public Sink {
 
   // With the loop locked: a playback stream that starts connecting.
   bool newStream() {
-    const pa_sample_spec spec{PA_SAMPLE_S16NE, static_cast<std::uint32_t>(rate_), 2};
-    stream_ = pa_stream_new(context_, "Vornel", &spec, nullptr);
+    const pa_sample_spec format{PA_SAMPLE_S16NE, static_cast<std::uint32_t>(rate_), 2};
+    stream_ = pa_stream_new(context_, "Vornel", &format, nullptr);
     if (stream_ == nullptr) return false;
     pa_stream_set_state_callback(stream_, StreamState, this);
     pa_stream_set_write_callback(stream_, Write, this);

@@ -14,7 +14,6 @@ const SdlApi* Load() {
       !BindSymbol(library, "SDL_InitSubSystem", api.InitSubSystem) ||
       !BindSymbol(library, "SDL_QuitSubSystem", api.QuitSubSystem) ||
       !BindSymbol(library, "SDL_WasInit", api.WasInit) || !BindSymbol(library, "SDL_Quit", api.Quit) ||
-      !BindSymbol(library, "SDL_GetError", api.GetError) ||
       !BindSymbol(library, "SDL_OpenAudioDevice", api.OpenAudioDevice) ||
       !BindSymbol(library, "SDL_PauseAudioDevice", api.PauseAudioDevice) ||
       !BindSymbol(library, "SDL_CloseAudioDevice", api.CloseAudioDevice) ||

@@ -15,7 +15,6 @@ struct SdlApi {
   void (*QuitSubSystem)(Uint32) = nullptr;
   Uint32 (*WasInit)(Uint32) = nullptr;
   void (*Quit)() = nullptr;
-  const char* (*GetError)() = nullptr;
   SDL_AudioDeviceID (*OpenAudioDevice)(const char*, int, const SDL_AudioSpec*, SDL_AudioSpec*, int) = nullptr;
   void (*PauseAudioDevice)(SDL_AudioDeviceID, int) = nullptr;
   void (*CloseAudioDevice)(SDL_AudioDeviceID) = nullptr;

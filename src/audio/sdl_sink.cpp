@@ -12,10 +12,8 @@ class SdlSink final : public Sink {
   ~SdlSink() override {
     close();
     if (!initialised_) return;
-    // SDL keeps global state (hints, driver lists) until SDL_Quit; the library may be unloaded
-    // after BASS_Free, so it lets go of everything once no SDL subsystem is in use any more.
     sdl_->QuitSubSystem(SDL_INIT_AUDIO);
-    if (sdl_->WasInit(SDL_INIT_EVERYTHING) == 0) sdl_->Quit();
+    QuitIfUnused();
   }
 
   bool check(int rate) override {
@@ -25,7 +23,7 @@ class SdlSink final : public Sink {
     // here reads: the program could then no longer be ended by a signal (a logout, `kill`).
     sdl_->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (sdl_->InitSubSystem(SDL_INIT_AUDIO) != 0) {
-      if (sdl_->WasInit(SDL_INIT_EVERYTHING) == 0) sdl_->Quit();
+      QuitIfUnused();
       return false;
     }
     initialised_ = true;
@@ -72,6 +70,12 @@ class SdlSink final : public Sink {
   }
 
  private:
+  // SDL keeps global state (hints, driver lists) until SDL_Quit; the library may be unloaded
+  // after BASS_Free, so it lets go of everything once no SDL subsystem is in use any more.
+  void QuitIfUnused() const {
+    if (sdl_->WasInit(SDL_INIT_EVERYTHING) == 0) sdl_->Quit();
+  }
+
   const SdlApi* sdl_ = nullptr;
   bool initialised_ = false;
   SDL_AudioDeviceID device_ = 0;
